@@ -1,0 +1,137 @@
+// The configuration a host builds before creating an algorithm: predictors and their types,
+// the target, special columns, weights, screening thresholds, ranking criteria, progress and
+// cancellation. The algorithm keeps a pointer to it and reads it at every operation.
+#ifndef FSRANK_SETTINGS_H
+#define FSRANK_SETTINGS_H
+
+#include <initializer_list>
+#include <vector>
+
+#include "fsrank/enums.h"
+#include "fsrank/export.h"
+#include "fsrank/progress.h"
+
+class FSRANK_API FSSettings {
+ public:
+  // No predictors, set type 3 (unrecognised), categorical target, every criterion off.
+  FSSettings();
+  // n predictors all of one type; a negative n is taken as 0.
+  FSSettings(int nPredictors, bool allCategorical, bool catTarget);
+  FSSettings(const std::vector<bool>& predictorTypes, bool catTarget);
+  FSSettings(const FSSettings&) = default;
+  FSSettings& operator=(const FSSettings&) = default;
+  ~FSSettings();
+
+  // Predictors and their types (true = categorical).
+  int GetNPredictors() const { return fnPredictors; }
+  bool IsCatPredictor(int i) const;
+  int GetNCatPredictors() const { return fnCatPredictors; }
+  const std::vector<bool>& GetPredictorTypes() const { return fvPredictorTypes; }
+  void AddPredictor(bool categorical);
+  void AddPredictors(int count, bool categorical);
+  void SetPredictorType(int index, bool categorical);
+  void SetPredictorType(int from, int to, bool categorical);
+  int GetTypeAllPredictors() const { return feSetType; }
+
+  // Target.
+  void SetTargetType(bool categorical);
+  bool IsCatTarget() const { return fbCatTarget; }
+  void SetTargetPosition(int position);  // negative: no target (-1)
+  int GetTargetPosition() const { return fnTargetPosition; }
+
+  // Ranking criteria, kept valid for the target and set types.
+  const std::vector<bool>& GetCriteria() const { return fvCriteria; }
+  // A criterion outside 0 to 5 is never on.
+  bool GetCriterion(NQFSCommon::RankCriteria c) const;
+  // True when the flag now has the requested value; false when the request is refused (also
+  // for a criterion outside 0 to 5).
+  bool SetCriterion(NQFSCommon::RankCriteria c, bool on);
+  void SetDefaultCriteria();
+  void AdjustCriteria();
+
+  // Special columns (-1 = none). Negative values are ignored.
+  void SetCaseIDPosition(int position);
+  int GetCaseIDPosition() const { return fnCaseIDPosition; }
+  void SetWeightPosition(int position);
+  int GetWeightPosition() const { return fnWeightPosition; }
+  void SetWeightConv(NQFSCommon::WeightToFreq conversion) { feWeightConv = conversion; }
+  NQFSCommon::WeightToFreq GetWeightConv() const {
+    return static_cast<NQFSCommon::WeightToFreq>(feWeightConv);
+  }
+
+  // Screening thresholds: percentages in 0 to 100 (stored as fractions), minimums >= 0.
+  // Values outside the range, and NaN, are ignored.
+  void SetMaxPctMiss(double percent);
+  double GetMaxPctMiss() const { return fdMaxMiss * 100.0; }
+  void SetMaxPctSingle(double percent);
+  double GetMaxPctSingle() const { return fdMaxSingle * 100.0; }
+  void SetMaxNCatAsPct(double percent);
+  double GetMaxNCatAsPct() const { return fdMaxNCat * 100.0; }
+  void SetMinVariation(double v);
+  double GetMinVariation() const { return fdMinVariation; }
+  void SetMinStddev(double v);
+  double GetMinStddev() const { return fdMinStddev; }
+
+  // Screening switches.
+  void SetFlagDeleteIfManyMiss(bool on) { fbDeleteManyMiss = on; }
+  bool GetFlagDeleteIfManyMiss() const { return fbDeleteManyMiss; }
+  void SetFlagDeleteIfManySingle(bool on) { fbDeleteManySingle = on; }
+  bool GetFlagDeleteIfManySingle() const { return fbDeleteManySingle; }
+  void SetFlagDeleteIfManyCategories(bool on) { fbDeleteManyCategories = on; }
+  bool GetFlagDeleteIfManyCategories() const { return fbDeleteManyCategories; }
+  void SetFlagDeleteIfSmallVariation(bool on) { fbDeleteSmallVariation = on; }
+  bool GetFlagDeleteIfSmallVariation() const { return fbDeleteSmallVariation; }
+  void SetFlagDeleteIfSmallStddev(bool on) { fbDeleteSmallStddev = on; }
+  bool GetFlagDeleteIfSmallStddev() const { return fbDeleteSmallStddev; }
+
+  // Input form: false = one record per case, true = transactions.
+  void SetFlagTrInput(bool on) { fbTrInput = on; }
+  bool GetFlagTrInput() const { return fbTrInput; }
+
+  // Progress: the listener is told every (skip + 1) records or predictors. Negative ignored.
+  void SetNSkippedRecordReports(int n);
+  int GetNSkippedRecordReports() const { return fnSkipRecords; }
+  void SetNSkippedPredictorReports(int n);
+  int GetNSkippedPredictorReports() const { return fnSkipPredictors; }
+  void SetProgressListener(ProgressListener* listener) { fpListener = listener; }
+  ProgressListener* GetProgressListener() const { return fpListener; }
+  void SetCancelPointer(NQQueryCancel* cancel) { fpCancel = cancel; }
+  NQQueryCancel* GetCancelPointer() const { return fpCancel; }
+
+  // A suggested number of best predictors for n (or for all predictors when n <= 0):
+  // min(m, max(30, 2 sqrt(m))), rounded half up.
+  int GetNBestPredictors(int n) const;
+
+ private:
+  void InitCommon();
+  void RecomputeSetType();
+  int CountCriteria(std::initializer_list<NQFSCommon::RankCriteria> criteria) const;
+
+  int fnPredictors;
+  std::vector<bool> fvPredictorTypes;
+  int fnCatPredictors;
+  int feSetType;
+  bool fbCatTarget;
+  std::vector<bool> fvCriteria;
+  ProgressListener* fpListener;
+  NQQueryCancel* fpCancel;
+  int fnSkipRecords;
+  int fnSkipPredictors;
+  bool fbTrInput;
+  int fnTargetPosition;
+  int fnCaseIDPosition;
+  int fnWeightPosition;
+  int feWeightConv;
+  double fdMaxMiss;
+  bool fbDeleteManyMiss;
+  double fdMaxSingle;
+  bool fbDeleteManySingle;
+  double fdMaxNCat;
+  bool fbDeleteManyCategories;
+  double fdMinVariation;
+  bool fbDeleteSmallVariation;
+  double fdMinStddev;
+  bool fbDeleteSmallStddev;
+};
+
+#endif  // FSRANK_SETTINGS_H

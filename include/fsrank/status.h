@@ -1,0 +1,72 @@
+// Status values returned by every operation that can fail, the status codes, and the exception
+// type that the state readers throw internally.
+#ifndef FSRANK_STATUS_H
+#define FSRANK_STATUS_H
+
+#include <cstdint>
+
+#include "fsrank/export.h"
+
+namespace NQFeature {
+
+// Status codes. The numbers are part of the interface.
+constexpr long StatusOK = 0;
+constexpr long StatusCancelled = 1;      // error: the operation was cancelled
+constexpr long StatusNotRanked = 6;      // error: ranking has not been done
+constexpr long StatusBadStream = 80003;  // error: restore from a stream not in a good state
+constexpr long StatusBinaryRestoreFailed = 80004;
+constexpr long StatusXMLRestoreFailed = 80005;
+constexpr long StatusCriterionNotSelected = 80006;
+constexpr long StatusTransactionOrder = 80007;  // data: previous index, index, case id
+constexpr long StatusTransactionIndex = 80008;  // data: index, number of predictors, case id
+constexpr long StatusNoValidData = 80009;
+constexpr long StatusAllDeletedByCheck = 80010;  // warning
+constexpr long StatusNoPredictorsLeft = 80011;   // warning
+constexpr long StatusFewerPredictors = 80012;    // data: number of remaining predictors
+constexpr long StatusNoValidWeight = 80013;
+
+// Codes of this library beyond the historical table start at 80100.
+// A record holds fewer values than the columns the settings imply. The pass stops before
+// reading it; everything accumulated before stays. Data: 0 = 1-based number of the record in
+// this pass (skipped records included), 1 = number of values needed, 2 = the record's size.
+constexpr long StatusShortRecord = 80100;
+// A record or transaction pass was asked for with settings that define no target column.
+constexpr long StatusNoTargetColumn = 80101;
+// Screening, checking or ranking was asked for before any data pass created the accumulators.
+constexpr long StatusNoDataPass = 80102;
+// The operation is not available in this build of the library.
+constexpr long StatusNotImplemented = 80103;
+
+class FSRANK_API NQStatus {
+ public:
+  NQStatus();
+  NQStatus(long code, bool isWarning);
+
+  bool IsOK() const { return fnSeverity == 0; }
+  bool IsError() const { return fnSeverity < 0; }
+  bool IsWarning() const { return fnSeverity > 0; }
+  long GetErrorCode() const { return fnCode; }
+  short GetSeverity() const { return fnSeverity; }
+
+  // Slots 0, 1 and 2; the caller stays within them.
+  long GetDiscreteDatum(unsigned int i) const { return fnDiscrete[i]; }
+  void SetDiscreteDatum(unsigned int i, long v) { fnDiscrete[i] = static_cast<std::int32_t>(v); }
+  double GetScaleDatum(unsigned int i) const { return fdScale[i]; }
+  void SetScaleDatum(unsigned int i, double v) { fdScale[i] = v; }
+
+  bool operator==(const NQStatus& other) const;
+  bool operator!=(const NQStatus& other) const { return !(*this == other); }
+
+ private:
+  std::int32_t fnCode;
+  std::int16_t fnSeverity;
+  std::int32_t fnDiscrete[3];
+  double fdScale[3];
+};
+
+// Thrown by pointer (a new object the catcher deletes) inside the state readers only.
+class FSRANK_API IOException {};
+
+}  // namespace NQFeature
+
+#endif  // FSRANK_STATUS_H

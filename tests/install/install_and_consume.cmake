@@ -1,0 +1,46 @@
+# Installs the library into a scratch prefix, then builds a host program against it twice:
+# with find_package(fsrank) and with pkg-config.
+set(prefix ${WORK_DIR}/prefix)
+file(REMOVE_RECURSE ${WORK_DIR})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+  RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed")
+endif()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/consumer
+  -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "find_package(fsrank) consumer failed to configure")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "find_package(fsrank) consumer failed to build")
+endif()
+execute_process(COMMAND ${WORK_DIR}/consumer/consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "fsrank consumer ok")
+  message(FATAL_ERROR "find_package(fsrank) consumer failed to run: ${out}")
+endif()
+
+find_program(PKG_CONFIG pkg-config)
+if(PKG_CONFIG)
+  file(GLOB pcdir ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
+  set(ENV{PKG_CONFIG_PATH} "${pcdir}")
+  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs fsrank OUTPUT_VARIABLE flags
+    RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not know fsrank")
+  endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  string(REGEX MATCH "-L([^ ;]+)" _ "${flags}")
+  set(libdir ${CMAKE_MATCH_1})
+  execute_process(COMMAND c++ -std=c++17 ${SOURCE_DIR}/tests/install/consumer/main.cpp ${flags}
+    -Wl,-rpath,${libdir} -o ${WORK_DIR}/pc_consumer RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config consumer failed to build")
+  endif()
+  execute_process(COMMAND ${WORK_DIR}/pc_consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "fsrank consumer ok")
+    message(FATAL_ERROR "pkg-config consumer failed to run: ${out}")
+  endif()
+endif()
