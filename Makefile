@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
 
-.PHONY: all deps demo test test-sanitize test-tsan bench format clean
+.PHONY: all deps demo test test-sanitize test-tsan bench accuracy format clean
 
 all: demo
 
@@ -51,6 +51,11 @@ bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b" || true; done
+
+accuracy: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build/bench -j $(JOBS) --target accuracy
+	./build/bench/bench/accuracy
 
 format:
 	@find include src tests tools bench examples -name '*.h' -o -name '*.cpp' | xargs clang-format -i
