@@ -274,15 +274,6 @@ TEST(StateReader, LinesLongerThan255CharactersFail) {
   }
 }
 
-TEST(StateReader, ExhaustedStreamFails) {
-  std::istringstream s("</Obj>");
-  EXPECT_TRUE(ReadObjEnd(s));
-  EXPECT_FALSE(ReadObjEnd(s));
-  int value = 3;
-  EXPECT_FALSE(ReadInt(s, value));
-  EXPECT_EQ(value, 3);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Both halves
 
@@ -317,15 +308,6 @@ TEST(StateEncoding, WrittenDocumentReadsBackInOrder) {
   EXPECT_TRUE(static_cast<bool>(std::getline(s, last)));
   EXPECT_EQ(last, "</NQXMLRoot>");
   EXPECT_TRUE(s.eof());
-}
-
-TEST(StateEncoding, ReaderKeepsItsPlaceAfterAMismatch) {
-  // A failed read consumes its line and nothing more.
-  std::istringstream s("<Obj name=\"A\">\n<Int value=\"5\"/>\n");
-  EXPECT_FALSE(ReadObjBegin(s, "B"));
-  int n = 0;
-  EXPECT_TRUE(ReadInt(s, n));
-  EXPECT_EQ(n, 5);
 }
 
 TEST(StateEncoding, WrittenDocumentIsWellFormed) {

@@ -212,21 +212,6 @@ TEST(XMLNodes, GoldenTextsAndBothRenderingsAgree) {
   }
 }
 
-TEST(XMLNodes, TextSwitchesLayoutOffAndElementsSwitchItBackOn) {
-  XMLString text("t");
-  XMLFormat format;
-  std::string out;
-  text.AppendTo(out, format);
-  EXPECT_FALSE(format.newLines);
-  EXPECT_FALSE(format.indent);
-  // An element written right after a text node starts on the same line, then restores both.
-  XMLElement element("E");
-  element.AppendTo(out, format);
-  EXPECT_EQ(out, "t<E/>");
-  EXPECT_TRUE(format.newLines);
-  EXPECT_TRUE(format.indent);
-}
-
 TEST(XMLNodes, MixedChildrenAfterTextContinueOnTheSameLine) {
   XMLElement parent("P");
   parent.AddChild(new XMLString("a"));
@@ -274,14 +259,6 @@ TEST(XMLDocument, WithoutDoctypeOnlyTheDeclarationPrecedesTheRoot) {
   XMLElement root("R");
   EXPECT_EQ(Document(nullptr, &root, true), kDecl + "\n\n<R/>");
   EXPECT_EQ(Document(nullptr, &root, false), kDecl + "\n<R/>");
-}
-
-TEST(XMLDocument, BytesPassThroughUnchanged) {
-  // The writer converts nothing: UTF-8 and control bytes reach the stream as they are held.
-  XMLElement root("R");
-  root.AddAttribute("v", std::string("\xC3\xA9\t\x01", 4));
-  const std::string text = Document(nullptr, &root, true);
-  EXPECT_EQ(text, kDecl + "\n\n<R\n\tv=\"\xC3\xA9\t\x01\"/>");
 }
 
 TEST(XMLDocument, WrittenDocumentIsWellFormed) {
