@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 
+#include "accum/accum_common.h"
 #include "fsrank/enums.h"
 #include "fsrank/missing.h"
 
@@ -15,14 +16,6 @@ namespace fsengine {
 // are, -0.5 and -2.0 are not.
 inline bool TruncatesToMinusOne(double x) {
   return x <= -1.0 && x > -2.0;
-}
-
-// x truncated toward zero as a category, by the accumulators' own rule: a value whose
-// truncation does not fit an int (and NaN) gives INT_MIN, so the target counts and the
-// accumulators always agree on a category and no input makes the conversion undefined.
-inline int TruncateToInt(double x) {
-  if (x > -2147483649.0 && x < 2147483648.0) return static_cast<int>(x);
-  return INT_MIN;
 }
 
 // x truncated toward zero, saturated at the ends of the int range; NaN gives INT_MAX. Used

@@ -129,7 +129,7 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
               fbNoValidData = false;
               ++fnValid;
               fdWeightedValid += w;
-              if (fpTargetCounts != nullptr) fpTargetCounts->Add(fsengine::TruncateToInt(t), w);
+              if (fpTargetCounts != nullptr) fpTargetCounts->Add(TruncateToCategory(t), w);
             } else {
               ++fnExcluded;
               fdWeightedExcluded += w;

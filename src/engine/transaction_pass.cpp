@@ -42,7 +42,7 @@ void FSPredictorSet::CloseTransaction(int lastIndex, bool noValidValue, double t
   } else {
     ++fnValid;
     fdWeightedValid += 1.0;
-    if (fpTargetCounts != nullptr) fpTargetCounts->Add(fsengine::TruncateToInt(target), 1.0);
+    if (fpTargetCounts != nullptr) fpTargetCounts->Add(TruncateToCategory(target), 1.0);
   }
 }
 
