@@ -76,7 +76,8 @@ TEST(Record, CopyAndAssignment) {
   c = a;
   ASSERT_EQ(c.Size(), 3);
   EXPECT_EQ(c[0], 1.5);
-  c = c;  // self-assignment keeps everything
+  Record& alias = c;
+  c = alias;  // self-assignment keeps everything
   EXPECT_EQ(c[1], -2.0);
   Record empty(0);
   Record fromEmpty(empty);
