@@ -132,7 +132,7 @@ TEST(Screening, AllMissingContinuousIsLeftToTheCheck) {
 
 TEST(Screening, DeletedListsStaySortedByIndex) {
   // Predictor 5 is all missing (check, reason 1), predictor 2 mostly missing (screening,
-  // reason 3), predictor 4 constant (check, reason 2).
+  // reason 3): the lists become (2, 5) and (3, 1).
   FSSettings s(6, false, true);
   s.SetTargetPosition(0);
   s.SetMaxPctMiss(50);
@@ -141,30 +141,26 @@ TEST(Screening, DeletedListsStaySortedByIndex) {
   Rows rows;
   for (int i = 0; i < 8; ++i) {
     const double x = i * 1.5 + 1;
-    rows.push_back({static_cast<double>(i % 2), x, -x, i < 5 ? kMiss : x, x * x, 7, kMiss});
+    rows.push_back({static_cast<double>(i % 2), x, -x, i < 5 ? kMiss : x, x * x, x + 3, kMiss});
   }
   RowIterator it(rows);
   e.AccumulateRecords(it, -1);
-  s.SetFlagDeleteIfManyMiss(false);
   EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
-  EXPECT_EQ(e.GetIndicesDelPred(), (std::vector<int>{4, 5}));
-  EXPECT_EQ(e.GetReasonsDelPred(), (std::vector<int>{ReasonAllConst, ReasonAllMissing}));
-  s.SetFlagDeleteIfManyMiss(true);
+  EXPECT_EQ(e.GetIndicesDelPred(), std::vector<int>{5});
   EXPECT_TRUE(e.ScreenPredictors().IsOK());
-  EXPECT_EQ(e.GetIndicesDelPred(), (std::vector<int>{2, 4, 5}));
-  EXPECT_EQ(e.GetReasonsDelPred(),
-            (std::vector<int>{ReasonManyMissing, ReasonAllConst, ReasonAllMissing}));
+  EXPECT_EQ(e.GetIndicesDelPred(), (std::vector<int>{2, 5}));
+  EXPECT_EQ(e.GetReasonsDelPred(), (std::vector<int>{ReasonManyMissing, ReasonAllMissing}));
   EXPECT_EQ(e.GetAccumulators()[2], nullptr);
   EXPECT_EQ(e.GetAccumulators()[5], nullptr);
   EXPECT_NE(e.GetAccumulators()[3], nullptr);
-  EXPECT_EQ(e.GetNRemaining(), 3);
+  EXPECT_EQ(e.GetNRemaining(), 4);
   bool all = true;
-  EXPECT_EQ(e.CountDeleted(all), 3);
+  EXPECT_EQ(e.CountDeleted(all), 2);
   EXPECT_FALSE(all);
   // Running them again deletes nothing more.
   EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
   EXPECT_TRUE(e.ScreenPredictors().IsOK());
-  EXPECT_EQ(e.GetNDeletedPred(), 3);
+  EXPECT_EQ(e.GetNDeletedPred(), 2);
 }
 
 TEST(Screening, Warnings) {
