@@ -211,18 +211,6 @@ TEST(SingleAccum, NoCriteriaAndNoStats) {
   EXPECT_FALSE(cont.IsCategorical());
 }
 
-TEST(SingleAccum, PersistenceIsNotAvailableYet) {
-  FSCatAccum cat;
-  std::ostringstream os;
-  EXPECT_EQ(cat.WriteObjectXML(os), -1);
-  EXPECT_TRUE(os.str().empty());
-  std::fstream fs;
-  EXPECT_EQ(cat.WriteObject(fs), -1);
-  EXPECT_EQ(cat.ReadObject(fs), -1);
-  FSContAccum cont;
-  EXPECT_EQ(cont.WriteObject(fs), -1);
-}
-
 TEST(SingleAccum, Displays) {
   FSCatAccum cat;
   cat.AddValueNoTarget(3.0, 1.0, true);
