@@ -5,6 +5,8 @@
 #include <fstream>
 #include <ostream>
 
+#include "accum/cat_pair_accum.h"
+#include "accum/cont_pair_accum.h"
 #include "accum/single_accum.h"
 #include "api/binary_fields.h"
 #include "xml/state_fields.h"
@@ -77,5 +79,82 @@ void FSContAccum::Fields(IO& io, Self& self) {
 }
 
 FSRANK_ACCUM_PERSISTENCE(FSContAccum, -1)
+
+// ---------------------------------------------------------------------------------------------
+// FSCatPCatTAccum: 29 bytes, the predictor and target category maps and the pair map.
+
+template <class IO, class Self>
+void FSCatPCatTAccum::Fields(IO& io, Self& self) {
+  io.Tag("CAPRA");
+  io.Field(self.fdProcessed);
+  io.Field(self.fdMissing);
+  io.Field(self.fnFirstCategory);
+  io.Field(self.fbConstant);
+  io.Nested(self.fmPredCategories);
+  io.Nested(self.fmTargetCategories);
+  io.Nested(self.fmPairs);
+  io.End();
+}
+
+FSRANK_ACCUM_PERSISTENCE(FSCatPCatTAccum, 0)
+
+// ---------------------------------------------------------------------------------------------
+// FSCatPContTAccum: 37 bytes, the predictor category map and the target statistics per
+// category (their variances as stored).
+
+template <class IO, class Self>
+void FSCatPContTAccum::Fields(IO& io, Self& self) {
+  io.Tag("CAPCO");
+  io.Field(self.fdProcessed);
+  io.Field(self.fdMissing);
+  io.Field(self.fnFirstCategory);
+  io.Field(self.fbConstant);
+  io.Field(self.fdTargetMean);
+  io.Nested(self.fmPredCategories);
+  io.Nested(self.fmTargetStats);
+  io.End();
+}
+
+FSRANK_ACCUM_PERSISTENCE(FSCatPContTAccum, 0)
+
+// ---------------------------------------------------------------------------------------------
+// FSContPCatTAccum: 41 bytes and the predictor statistics per target category (their
+// variances as stored).
+
+template <class IO, class Self>
+void FSContPCatTAccum::Fields(IO& io, Self& self) {
+  io.Tag("COPRA");
+  io.Field(self.fdProcessed);
+  io.Field(self.fdMissing);
+  io.Field(self.fdFirstValue);
+  io.Field(self.fbConstant);
+  io.Field(self.fdPredMean);
+  io.Nested(self.fmPredStats);
+  io.End();
+}
+
+FSRANK_ACCUM_PERSISTENCE(FSContPCatTAccum, 0)
+
+// ---------------------------------------------------------------------------------------------
+// FSContPContTAccum: 73 bytes. The variances and the correlation are not stored: a reader
+// recomputes them from the stored sums once the whole object is read.
+
+template <class IO, class Self>
+void FSContPContTAccum::Fields(IO& io, Self& self) {
+  io.Tag("COPCO");
+  io.Field(self.fdProcessed);
+  io.Field(self.fdMissing);
+  io.Field(self.fdFirstValue);
+  io.Field(self.fbConstant);
+  io.Field(self.fdPredMean);
+  io.Field(self.fdPredSecondMoment);
+  io.Field(self.fdTargetMean);
+  io.Field(self.fdTargetSecondMoment);
+  io.Field(self.fdCrossProduct);
+  io.End();
+  if constexpr (IO::kReads) self.FinishPass();
+}
+
+FSRANK_ACCUM_PERSISTENCE(FSContPContTAccum, -1)
 
 #undef FSRANK_ACCUM_PERSISTENCE
