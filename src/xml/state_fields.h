@@ -10,7 +10,9 @@
 //                 ("Missing" for the missing value);
 //   Padding(n)    nothing (padding bytes exist only in the binary chunk);
 //   Sequence      the element count as an int value, then each element's values;
-//   Nested(obj)   the nested object, through its own WriteObjectXML / ReadObjectXML;
+//   Nested(obj)   the nested object, through its own WriteObjectXML / ReadObjectXML taking
+//                 this stream (an object whose reader needs the file stream itself is read
+//                 by the caller, its count given to AddNested);
 //   End()         the object's end line.
 //
 // Count() is the number of elements written or read: the object's start and end lines, each

@@ -2,11 +2,8 @@
 // trips after real data, element counts, and the readers' refusals with their messages.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,56 +17,6 @@
 #include "fsrank/missing.h"
 
 namespace {
-
-std::uint64_t BitsOf(double x) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits;
-}
-
-std::string Int(std::int32_t v) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i)
-    bytes += static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-  return bytes;
-}
-
-std::string Dbl(double x) {
-  const std::uint64_t bits = BitsOf(x);
-  std::string bytes;
-  for (int i = 0; i < 8; ++i)
-    bytes += static_cast<char>((bits >> (8 * i)) & 0xFF);
-  return bytes;
-}
-
-// The chunk an object writes; its result must be the chunk's size.
-template <class T>
-std::string Chunk(const T& object) {
-  ScratchFile file;
-  const int bytes = object.WriteObject(file.Binary());
-  const std::string chunk = file.Contents();
-  EXPECT_EQ(static_cast<size_t>(bytes), chunk.size());
-  return chunk;
-}
-
-// The XML object an object writes; its result must be the number of elements, one a line.
-template <class T>
-std::string Xml(const T& object) {
-  std::ostringstream os;
-  const int elements = object.WriteObjectXML(os);
-  size_t lines = 0;
-  for (char c : os.str())
-    lines += c == '\n' ? 1 : 0;
-  EXPECT_EQ(static_cast<size_t>(elements), lines);
-  return os.str();
-}
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  const size_t at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
 
 struct Case {
   double x, target, weight;  // weight < 0: a missing predictor value of weight -weight
@@ -214,36 +161,14 @@ TEST(AccumPersistence, XMLRoundTripAfterRealData) {
     // Every value comes back as the nearest double to its 15-digit text, which writes the
     // same text again.
     EXPECT_EQ(Xml(*b), xml) << kind.name;
-    EXPECT_EQ(Chunk(*b).size(), Chunk(*a).size());
     EXPECT_EQ(UnweightedValid(*b), 0) << kind.name;
+    // Values that 15 digits hold exactly come back bit for bit.
+    std::unique_ptr<IFSPredTargetAccum> exact = Fed(kind, ExactData());
+    std::unique_ptr<IFSPredTargetAccum> c(kind.make());
+    c->ReadObjectXML(file.Text(Xml(*exact)));
+    EXPECT_EQ(Chunk(*c), Chunk(*exact)) << kind.name;
+    ExpectSameAnswers(*exact, *c, kind.name);
   }
-}
-
-TEST(AccumPersistence, XMLRoundTripIsBitIdenticalForExactValues) {
-  for (const AccumKind& kind : kAccums) {
-    std::unique_ptr<IFSPredTargetAccum> a = Fed(kind, ExactData());
-    std::unique_ptr<IFSPredTargetAccum> b(kind.make());
-    ScratchFile file;
-    b->ReadObjectXML(file.Text(Xml(*a)));
-    EXPECT_EQ(Chunk(*b), Chunk(*a)) << kind.name;
-    ExpectSameAnswers(*a, *b, kind.name);
-  }
-}
-
-TEST(AccumPersistence, ContPContTRecomputesWhatItDoesNotStore) {
-  std::unique_ptr<IFSPredTargetAccum> a = Fed(kAccums[5], RealData());
-  const auto& saved = dynamic_cast<const FSContPContTAccum&>(*a);
-  ASSERT_NE(saved.GetCorrelation(), gMissingValue);
-  FSContPContTAccum binary;
-  FSContPContTAccum xml;
-  ScratchFile file;
-  binary.ReadObject(file.Binary(Chunk(saved)));
-  xml.ReadObjectXML(file.Text(Xml(saved)));
-  EXPECT_EQ(BitsOf(binary.GetPredVariance()), BitsOf(saved.GetPredVariance()));
-  EXPECT_EQ(BitsOf(binary.GetTargetVariance()), BitsOf(saved.GetTargetVariance()));
-  EXPECT_EQ(BitsOf(binary.GetCorrelation()), BitsOf(saved.GetCorrelation()));
-  EXPECT_NEAR(xml.GetCorrelation(), saved.GetCorrelation(), 1e-13);
-  EXPECT_NE(xml.GetPredVariance(), gMissingValue);
 }
 
 TEST(AccumPersistence, CatPCatTChunkSize) {
@@ -375,41 +300,24 @@ TEST(MapPersistence, EntryLayouts) {
       "value=\"1\"/>\n\t\t\t\t<Int value=\"-3\"/>\n\t\t\t\t<Double value=\"2\"/>\n\t\t\t</Obj>");
 }
 
-// Round trips of a map with n entries: binary bytes, XML counts 3 + vn written and 4 + vn
-// read, entries equal.
-template <class Map>
-void ExpectMapRoundTrips(const Map& map, int valuesPerEntry) {
+TEST(MapPersistence, RoundTripsAndElementCounts) {
+  // The other three maps travel inside the accumulators' round trips.
+  FSMapIPCnt map;
+  for (const Case& c : RealData())
+    map.Add(static_cast<int>(c.x), c.weight < 0 ? -c.weight : c.weight);
+  ASSERT_EQ(map.Size(), 7);
   const std::string chunk = Chunk(map);
-  Map binary;
+  FSMapIPCnt binary;
   std::istringstream bin(chunk);
-  EXPECT_EQ(binary.ReadObject(bin), static_cast<int>(chunk.size()));
+  EXPECT_EQ(binary.ReadObject(bin), 9 + 7 * 20);
   EXPECT_EQ(Chunk(binary), chunk);
+  // Written: start, count, 3 values an entry, end; read: one more once there are entries.
   std::ostringstream os;
-  EXPECT_EQ(map.WriteObjectXML(os), 3 + valuesPerEntry * map.Size());
-  Map xml;
+  EXPECT_EQ(map.WriteObjectXML(os), 3 + 3 * 7);
+  FSMapIPCnt xml;
   std::istringstream text(os.str());
-  EXPECT_EQ(xml.ReadObjectXML(text), 4 + valuesPerEntry * map.Size());
+  EXPECT_EQ(xml.ReadObjectXML(text), 4 + 3 * 7);
   EXPECT_EQ(Xml(xml), os.str());
-}
-
-TEST(MapPersistence, RoundTripsAfterRealData) {
-  FSMapICnt cnt;
-  FSMapIPCnt pcnt;
-  FSMapIStat stat;
-  FSMapPiCnt pairs;
-  for (const Case& c : RealData()) {
-    const int k = static_cast<int>(c.x);
-    const double w = c.weight < 0 ? -c.weight : c.weight;
-    cnt.Add(k, w);
-    pcnt.Add(k, w);
-    stat.Add(k, c.target, w);
-    pairs.Add(k, static_cast<int>(c.target), w);
-  }
-  ASSERT_GT(pairs.Size(), 20);
-  ExpectMapRoundTrips(cnt, 2);
-  ExpectMapRoundTrips(pcnt, 3);
-  ExpectMapRoundTrips(stat, 5);
-  ExpectMapRoundTrips(pairs, 3);
 }
 
 TEST(MapPersistence, ReadersKeepTheStoredOrder) {

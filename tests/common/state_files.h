@@ -4,7 +4,9 @@
 #ifndef FSRANK_TESTS_COMMON_STATE_FILES_H
 #define FSRANK_TESTS_COMMON_STATE_FILES_H
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -97,6 +99,58 @@ std::string ReadFailure(Read read) {
     return capture.Text();
   }
   return "<no exception>";
+}
+
+inline std::uint64_t BitsOf(double x) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
+// The little-endian encodings of an int and a double, to spell expected chunks.
+inline std::string Int(std::int32_t v) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i)
+    bytes += static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+  return bytes;
+}
+inline std::string Dbl(double x) {
+  const std::uint64_t bits = BitsOf(x);
+  std::string bytes;
+  for (int i = 0; i < 8; ++i)
+    bytes += static_cast<char>((bits >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+// The chunk an object writes; the writer's result must be its size.
+template <class T>
+std::string Chunk(const T& object) {
+  ScratchFile file;
+  const int bytes = object.WriteObject(file.Binary());
+  const std::string chunk = file.Contents();
+  EXPECT_EQ(static_cast<size_t>(bytes), chunk.size());
+  return chunk;
+}
+
+// The XML object an object writes; the writer's result must be its number of elements, which
+// is its number of lines.
+template <class T>
+std::string Xml(const T& object) {
+  std::ostringstream os;
+  const int elements = object.WriteObjectXML(os);
+  size_t lines = 0;
+  for (char c : os.str())
+    lines += c == '\n' ? 1 : 0;
+  EXPECT_EQ(static_cast<size_t>(elements), lines);
+  return os.str();
+}
+
+// text with the first occurrence of from replaced by to.
+inline std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
 }
 
 #endif  // FSRANK_TESTS_COMMON_STATE_FILES_H
