@@ -361,11 +361,12 @@ TABLE_DOCS = {
 
 
 def format_error(label, a, b, worst_ulp, worst_rel, worst_abs, weight_floor):
-    text = "%s, t in [%s, %s]: max error %.2f ulp, relative %.1e" % (
-        label, repr(a), repr(b), float(worst_ulp), float(worst_rel))
+    """Two comment lines: the interval, then the measured error."""
+    interval = "%s, t in [%s, %s]" % (label, repr(a), repr(b))
+    error = "max error %.2f ulp, relative %.1e" % (float(worst_ulp), float(worst_rel))
     if weight_floor:
-        text += " (where |f| >= %s), absolute %.1e" % (weight_floor, float(worst_abs))
-    return text
+        error += " where |f| >= %s; absolute %.1e" % (weight_floor, float(worst_abs))
+    return [interval, error]
 
 
 def main():
@@ -379,7 +380,7 @@ def main():
             assert coefficients[p] == c
         worst_ulp, worst_rel, worst_abs = measure(f, a, b, coefficients, 1000 + len(order), floor_)
         comment = format_error(label, a, b, worst_ulp, worst_rel, worst_abs, floor_)
-        print("%s[%d] %s" % (table, index, comment), file=sys.stderr)
+        print("%s[%d] %s: %s" % (table, index, comment[0], comment[1]), file=sys.stderr)
         if table not in tables:
             tables[table] = []
             order.append(table)
@@ -399,7 +400,8 @@ def main():
         lines.append("// " + TABLE_DOCS[table])
         lines.append("static const double %s[%d][%d] = {" % (table, len(rows), width))
         for comment, coefficients in rows:
-            lines.append("    // " + comment)
+            lines.append("    // " + comment[0])
+            lines.append("    //   " + comment[1])
             lines.append("    {")
             for c in coefficients:
                 lines.append("        %s,  // %s" % (c.hex(), repr(c)))

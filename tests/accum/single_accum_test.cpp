@@ -186,14 +186,6 @@ TEST(FSContAccum, ConstancyComparesExactly) {
   EXPECT_EQ(a.GetFirstValue(), 5.0);
 }
 
-TEST(FSContAccum, WithoutKeepOnlyTheWeightGrows) {
-  FSContAccum a = Cont({{1, 1}, {3, 1}});
-  a.AddValueNoTarget(100.0, 1.0, false);
-  EXPECT_EQ(a.GetMean(), 2.0);
-  EXPECT_EQ(a.GetSecondMoment(), 2.0);
-  EXPECT_EQ(a.GetProcessed(), 3.0);
-}
-
 TEST(SingleAccum, NoCriteriaAndNoStats) {
   FSCatAccum cat;
   FSContAccum cont = Cont({{1, 1}, {2, 1}});
