@@ -96,6 +96,21 @@ void AddSetType(XMLElement& root, int setType) {
   if (const char* word = SetTypeWord(setType)) root.AddAttribute("predictorSetType", word);
 }
 
+// Only a mixed set says of each predictor which kind it is.
+void AddPredictorType(XMLElement& element, const FSSettings& settings, int setType, int index) {
+  if (setType == NQFSCommon::Mixed) {
+    element.AddAttribute("predictorType", TypeWord(settings.IsCatPredictor(index)));
+  }
+}
+
+// Transactions carry their target in every record, so there is no target column to name.
+void AddTarget(XMLElement& root, const FSSettings& settings) {
+  if (settings.GetFlagTrInput()) return;
+  auto target = new XMLElement("Target");
+  target->AddAttribute("targetIndex", static_cast<double>(settings.GetTargetPosition()));
+  root.AddChild(target);
+}
+
 // Entry i of a per-predictor vector, or fallback when the vector does not reach it (the
 // criterion was switched on only after the engine sized its vectors).
 template <typename T>
@@ -140,27 +155,19 @@ NQStatus FSPredictorSet::ExportOne(std::ostream& stream, RankCriteria c, int n) 
                           c == NQFSCommon::Cramer ? "Cramer V" : NQFeatureXML::CriterionTagName(c));
   root->AddChild(criterion);
 
-  if (!fpSettings->GetFlagTrInput()) {
-    auto target = new XMLElement("Target");
-    target->AddAttribute("targetIndex", static_cast<double>(fpSettings->GetTargetPosition()));
-    root->AddChild(target);
-  }
+  AddTarget(*root, *fpSettings);
 
   // A mixed set ranks the t tests of its continuous predictors together with the F tests of
   // its categorical ones, in the FStat list.
-  const bool mixed = feSetType == NQFSCommon::Mixed;
   const std::vector<FSPredSort*>& list =
-      c == NQFSCommon::TStat && mixed ? fvpSortFStat : GetSortList(c);
+      c == NQFSCommon::TStat && feSetType == NQFSCommon::Mixed ? fvpSortFStat : GetSortList(c);
   int count = 0;
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (limit != 0 && i >= static_cast<std::size_t>(limit)) break;
     const FSPredSort& record = *list[i];
     auto predictor = new XMLElement("Predictor");
     predictor->AddAttribute("predictorIndex", static_cast<double>(record.fnIndex));
-    if (mixed) {
-      predictor->AddAttribute("predictorType",
-                              TypeWord(fpSettings->IsCatPredictor(record.fnIndex)));
-    }
+    AddPredictorType(*predictor, *fpSettings, feSetType, record.fnIndex);
     AddValueOrMissing(*predictor, "criterionValue", record.fdValue);
     predictor->AddAttribute("rankOrder", static_cast<double>(i));
     root->AddChild(predictor);
@@ -197,15 +204,10 @@ NQStatus FSPredictorSet::ExportAll(std::ostream& stream) const {
   }
   criteria->AddAttribute("numberOfCriteria", static_cast<double>(nCriteria));
 
-  if (!fpSettings->GetFlagTrInput()) {
-    auto target = new XMLElement("Target");
-    target->AddAttribute("targetIndex", static_cast<double>(fpSettings->GetTargetPosition()));
-    root->AddChild(target);
-  }
+  AddTarget(*root, *fpSettings);
 
   int count = 0;
   if (feStatus == EngineRanked) {
-    const bool mixed = feSetType == NQFSCommon::Mixed;
     std::size_t nextDeleted = 0;
     for (int i = 0; i < fnPredictors; ++i) {
       if (nextDeleted < fvIndicesDel.size() && fvIndicesDel[nextDeleted] == i) {
@@ -217,7 +219,7 @@ NQStatus FSPredictorSet::ExportAll(std::ostream& stream) const {
       root->AddChild(predictor);
       ++count;
       predictor->AddAttribute("predictorIndex", static_cast<double>(i));
-      if (mixed) predictor->AddAttribute("predictorType", TypeWord(catPredictor));
+      AddPredictorType(*predictor, *fpSettings, feSetType, i);
       if (catTarget && catPredictor) {
         for (RankCriteria c : {NQFSCommon::Pearson, NQFSCommon::Likelihood, NQFSCommon::Cramer,
                                NQFSCommon::Lambda}) {
@@ -308,13 +310,11 @@ void FSPredictorSet::AppendExcludedPredictors(XMLElement& parent) const {
   }
   screening->AddAttribute("numberOfCriteria", static_cast<double>(nCriteria));
 
-  const bool mixed = feSetType == NQFSCommon::Mixed;
   for (std::size_t k = 0; k < fvIndicesDel.size(); ++k) {
     const int index = fvIndicesDel[k];
     auto predictor = new XMLElement("ExclPredictor");
     predictor->AddAttribute("predictorIndex", static_cast<double>(index));
-    if (mixed)
-      predictor->AddAttribute("predictorType", TypeWord(fpSettings->IsCatPredictor(index)));
+    AddPredictorType(*predictor, *fpSettings, feSetType, index);
     predictor->AddAttribute("screenCriterion",
                             DeletionReasonName(EntryOr(fvReasonsDel, static_cast<int>(k), 0)));
     excluded->AddChild(predictor);
