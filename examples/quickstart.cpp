@@ -1,8 +1,10 @@
 // A small host program: ranks six candidate predictors of a categorical target (did a customer
-// renew?) on an embedded example of 400 customers, and prints the best predictors per criterion.
+// renew?) on an embedded example of 400 customers, prints the best predictors per criterion and
+// writes the two result documents to quickstart_one.xml and quickstart_all.xml.
 #include <fsrank/fsrank.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -103,5 +105,17 @@ int main() {
       }
     }
   }
+
+  // The result documents: the Pearson ranking alone, and everything (screening included).
+  std::ofstream one("quickstart_one.xml");
+  const NQFeature::NQStatus oneStatus = algorithm->ExportOneXML(one, NQFSCommon::Pearson, 0);
+  std::ofstream all("quickstart_all.xml");
+  const NQFeature::NQStatus allStatus = algorithm->ExportAllXML(all);
+  if (oneStatus.IsError() || allStatus.IsError() || !one || !all) {
+    std::printf("\ncould not write the result documents (status %ld, %ld)\n",
+                oneStatus.GetErrorCode(), allStatus.GetErrorCode());
+    return 1;
+  }
+  std::printf("\nResult documents written: quickstart_one.xml, quickstart_all.xml\n");
   return 0;
 }

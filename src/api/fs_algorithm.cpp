@@ -22,7 +22,9 @@ FSAlgorithm::~FSAlgorithm() {
   if (fbOwnsSettings) delete fpSettings;
 }
 
-std::string FSAlgorithm::GetComponentVersion() const { return kComponentVersionText; }
+std::string FSAlgorithm::GetComponentVersion() const {
+  return ComponentVersionText();
+}
 
 template <typename Work>
 NQStatus FSAlgorithm::RunStateChanging(Work work) {
@@ -139,22 +141,39 @@ NQStatus FSAlgorithm::GetTopPredictors(RankCriteria c, std::vector<int>& indices
   return result;
 }
 
-// Result documents and saved state arrive with the XML and persistence layers; until then the
-// facade's checks run and the operation reports that it is not available.
-NQStatus FSAlgorithm::ExportOneXML(std::ostream&, RankCriteria c, int) const {
+// The document is written before the count check, so a request for more predictors than
+// remain still gets every one there is, with the error telling how many that was.
+NQStatus FSAlgorithm::ExportOneXML(std::ostream& stream, RankCriteria c, int n) const {
   NQStatus result = BlockedReadStatus(true);
-  if (!result.IsOK()) return result;
-  if (!fbRanked) return NQStatus(NQFeature::StatusNotRanked, false);
-  if (!fpSettings->GetCriterion(c)) return NQStatus(NQFeature::StatusCriterionNotSelected, false);
-  return NQStatus(NQFeature::StatusNotImplemented, false);
+  if (result.IsOK()) {
+    if (!fbRanked) {
+      result = NQStatus(NQFeature::StatusNotRanked, false);
+    } else if (!fpSettings->GetCriterion(c)) {
+      result = NQStatus(NQFeature::StatusCriterionNotSelected, false);
+    } else {
+      result = fEngine.ExportOne(stream, c, n);
+    }
+  }
+  if (result.IsOK() && n > 0) {
+    const int remaining = fEngine.GetNRemaining();
+    if (remaining < n) {
+      result = NQStatus(NQFeature::StatusFewerPredictors, false);
+      result.SetDiscreteDatum(0, remaining);
+    }
+  }
+  return result;
 }
 
-NQStatus FSAlgorithm::ExportAllXML(std::ostream&) const {
+// No ranked-flag check: after screening the document already tells which predictors were
+// excluded, and the engine itself refuses before that.
+NQStatus FSAlgorithm::ExportAllXML(std::ostream& stream) const {
   NQStatus result = BlockedReadStatus(false);
   if (!result.IsOK()) return result;
-  return NQStatus(NQFeature::StatusNotImplemented, false);
+  return fEngine.ExportAll(stream);
 }
 
+// Saved state arrives with the persistence layer; until then the facade's checks run and the
+// operation reports that it is not available.
 NQStatus FSAlgorithm::SaveState(std::fstream&) const {
   NQStatus result = BlockedReadStatus(false);
   if (!result.IsOK()) return result;
@@ -172,7 +191,9 @@ void FSAlgorithm::GetNValidNExcluded(double& weightedValid, double& weightedExcl
   fEngine.GetNValidNExcluded(weightedValid, weightedExcluded, nValid, nExcluded);
 }
 
-int FSAlgorithm::GetNTargetCategories() const { return fEngine.GetNTargetCategories(); }
+int FSAlgorithm::GetNTargetCategories() const {
+  return fEngine.GetNTargetCategories();
+}
 
 std::pair<int, double> FSAlgorithm::GetTargetCategoryCount(int category) const {
   return fEngine.GetTargetCategoryCount(category);
@@ -183,7 +204,9 @@ bool FSAlgorithm::GetTargetCategoryInfo(int k, int& category,
   return fEngine.GetTargetCategoryInfo(k, category, counts);
 }
 
-int FSAlgorithm::GetNDeletedPred() const { return fEngine.GetNDeletedPred(); }
+int FSAlgorithm::GetNDeletedPred() const {
+  return fEngine.GetNDeletedPred();
+}
 
 const std::vector<int>& FSAlgorithm::GetIndicesDelPred() const {
   return fEngine.GetIndicesDelPred();
@@ -198,7 +221,9 @@ bool FSAlgorithm::GetPredictorStats(int criterion, int predictor, double& a, dou
   return fEngine.GetPredictorStats(criterion, predictor, a, b, c, d);
 }
 
-const std::vector<int>& FSAlgorithm::GetRanks(RankCriteria c) const { return fEngine.GetRanks(c); }
+const std::vector<int>& FSAlgorithm::GetRanks(RankCriteria c) const {
+  return fEngine.GetRanks(c);
+}
 
 const std::vector<double>& FSAlgorithm::GetCriterionValues(RankCriteria c) const {
   return fEngine.GetCriterionValues(c);

@@ -1,12 +1,16 @@
-// The component's name, version and copyright notice, shared by the version query, the result
-// documents and the saved-state documents.
+// The component version text of the algorithm facade, built from the one notice that every
+// document of the library carries.
 #ifndef FSRANK_API_VERSION_H
 #define FSRANK_API_VERSION_H
 
-inline constexpr const char* kComponentName = "fsrank feature selection";
-inline constexpr const char* kComponentVersion = "1.0";
-inline constexpr const char* kCopyrightNotice = "Copyright (c) 2026 the fsrank authors";
-inline constexpr const char* kComponentVersionText =
-    "fsrank feature selection, version 1.0. Copyright (c) 2026 the fsrank authors";
+#include <string>
+
+#include "xml/notice.h"
+
+// "fsrank feature selection, version 1.0. Copyright (c) 2026 the fsrank authors"
+inline std::string ComponentVersionText() {
+  return std::string(NQFeatureXML::kComponentName) + ", version " +
+         NQFeatureXML::kComponentVersion + ". " + NQFeatureXML::kCopyrightNotice;
+}
 
 #endif  // FSRANK_API_VERSION_H

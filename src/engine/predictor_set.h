@@ -6,6 +6,7 @@
 #define FSRANK_ENGINE_PREDICTOR_SET_H
 
 #include <array>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,9 @@
 
 class IFSPredTargetAccum;
 class FSMapIPCnt;
+namespace NQFeatureXML {
+class XMLElement;
+}
 
 // Engine states (feStatus).
 enum FSEngineState {
@@ -74,6 +78,15 @@ class FSPredictorSet {
   const std::vector<int>& GetRanks(NQFSCommon::RankCriteria c) const;
   const std::vector<double>& GetCriterionValues(NQFSCommon::RankCriteria c) const;
 
+  // ---- Result documents (xml/result_documents.cpp) -------------------------------------
+  // "FSOutputOne": the predictors of criterion c's list in rank order, at most n of them (0:
+  // as many as were ranked). StatusCancelled or StatusNotRanked (before ranking) write
+  // nothing. c must be a criterion that is switched on.
+  NQFeature::NQStatus ExportOne(std::ostream& stream, NQFSCommon::RankCriteria c, int n) const;
+  // "FSOutputAll": the screening outcome and, once ranked, every kept predictor under every
+  // applicable criterion. StatusCancelled or StatusNotRanked (before screening) write nothing.
+  NQFeature::NQStatus ExportAll(std::ostream& stream) const;
+
   // ---- Queries ---------------------------------------------------------------------------
   int GetStatus() const { return feStatus; }
   void GetNValidNExcluded(double& wValid, double& wExcluded, int& nValid, int& nExcluded) const;
@@ -109,7 +122,8 @@ class FSPredictorSet {
   friend class FSPredictorSetTestAccess;
 
   std::vector<FSPredSort*>& SortList(int c);
-  bool Cancelled() { return fpCancel != nullptr && fpCancel->IsCancelled(); }
+  // The host's cancel object is not part of the engine's state, so const operations poll it too.
+  bool Cancelled() const { return fpCancel != nullptr && fpCancel->IsCancelled(); }
   bool CriterionOn(int c) const;
   bool HasContinuousTarget() const;
   // The shared body of the two deleting checks.
@@ -118,6 +132,12 @@ class FSPredictorSet {
   NQFeature::NQStatus RunRecordPass(NQCommon::RecordIterator& it, int maxRecords, bool withTarget);
   void CloseTransaction(int lastIndex, bool noValidValue, double target);
   void ClearSortRecords(int c);
+  // Parts of the result documents: one "CriterionAndRank" child of parent for predictor i
+  // under c (false and nothing added when c is switched off), and the "ExcludedPredictors"
+  // block.
+  bool AppendCriterionAndRank(NQFeatureXML::XMLElement& parent, int i,
+                              NQFSCommon::RankCriteria c) const;
+  void AppendExcludedPredictors(NQFeatureXML::XMLElement& parent) const;
 
   FSSettings* fpSettings;
   FSCancelState* fpCancel;
