@@ -2,8 +2,10 @@
 #ifndef FSRANK_FSRANK_H
 #define FSRANK_FSRANK_H
 
+#include "fsrank/algorithm.h"
 #include "fsrank/enums.h"
 #include "fsrank/export.h"
+#include "fsrank/factory.h"
 #include "fsrank/missing.h"
 #include "fsrank/progress.h"
 #include "fsrank/record.h"

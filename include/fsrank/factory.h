@@ -1,0 +1,38 @@
+// Creates algorithms from settings and restores them from saved state.
+#ifndef FSRANK_FACTORY_H
+#define FSRANK_FACTORY_H
+
+#include <fstream>
+#include <mutex>
+
+#include "fsrank/algorithm.h"
+#include "fsrank/export.h"
+#include "fsrank/settings.h"
+#include "fsrank/status.h"
+
+class FSRANK_API FSFactory {
+ public:
+  FSFactory();
+  FSFactory(const FSFactory&) = delete;
+  FSFactory& operator=(const FSFactory&) = delete;
+  ~FSFactory();
+
+  // The settings must outlive the algorithm. The caller owns the result (null on failure or
+  // cancellation; GetStatus() tells why).
+  IFSAlgorithm* CreateFSAlgorithm(FSSettings* settings);
+  // The outcome of the last factory operation.
+  NQFeature::NQStatus GetStatus() const;
+  // Safe to call from another thread while an algorithm is being created or restored: that
+  // algorithm is destroyed instead of being returned, and the status becomes StatusCancelled.
+  void Cancel();
+
+ private:
+  // Hands a freshly constructed algorithm to the caller unless a Cancel() arrived meanwhile.
+  IFSAlgorithm* Deliver(IFSAlgorithm* algorithm, NQFeature::NQStatus status);
+
+  mutable std::mutex fMutex;  // guards the two fields below
+  NQFeature::NQStatus fStatus;
+  bool fbCancelRequested;
+};
+
+#endif  // FSRANK_FACTORY_H

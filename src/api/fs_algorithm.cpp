@@ -1,0 +1,223 @@
+#include "api/fs_algorithm.h"
+
+#include "api/version.h"
+
+using NQFeature::NQStatus;
+using NQFSCommon::RankCriteria;
+
+IFSAlgorithm::~IFSAlgorithm() = default;
+
+FSAlgorithm::FSAlgorithm(FSSettings* settings)
+    : fpSettings(settings),
+      fbOwnsSettings(false),
+      fCancel(settings != nullptr ? settings->GetCancelPointer() : nullptr),
+      fStatus(),
+      fEngine(settings, &fCancel),
+      fbAccumulated(false),
+      fbRanked(false) {}
+
+FSAlgorithm::~FSAlgorithm() {
+  // The engine is destroyed after this body runs; it never reads the settings while it is
+  // destroyed, so deleting owned settings first is safe.
+  if (fbOwnsSettings) delete fpSettings;
+}
+
+std::string FSAlgorithm::GetComponentVersion() const { return kComponentVersionText; }
+
+template <typename Work>
+NQStatus FSAlgorithm::RunStateChanging(Work work) {
+  NQStatus result = fStatus;
+  if (!fStatus.IsError() && !fCancel.IsCancelled()) result = work();
+  if (fCancel.IsCancelled()) {
+    fEngine.Release();
+    result = NQStatus(NQFeature::StatusCancelled, false);
+  }
+  fStatus = result;
+  return result;
+}
+
+NQStatus FSAlgorithm::Accumulate(NQCommon::RecordIterator& it, int maxRecords) {
+  return RunStateChanging([&] {
+    const NQStatus pass = fpSettings->GetFlagTrInput() ? fEngine.AccumulateTransactions(it)
+                                                       : fEngine.AccumulateRecords(it, maxRecords);
+    fbAccumulated = true;
+    return pass;
+  });
+}
+
+// Checking, screening and ranking work on the accumulators that only a data pass creates.
+// Asked for before any pass they answer StatusNoDataPass without storing it, so a call made too
+// early does not end the algorithm's useful life.
+NQStatus FSAlgorithm::CheckPredAllMissConst() {
+  if (!fbAccumulated && !fStatus.IsError()) return NQStatus(NQFeature::StatusNoDataPass, false);
+  return RunStateChanging([&] { return fEngine.CheckPredAllMissConst(); });
+}
+
+NQStatus FSAlgorithm::ScreenPredictors() {
+  if (!fbAccumulated && !fStatus.IsError()) return NQStatus(NQFeature::StatusNoDataPass, false);
+  return RunStateChanging([&] { return fEngine.ScreenPredictors(); });
+}
+
+NQStatus FSAlgorithm::SortAndRank(int n) {
+  if (!fbAccumulated && !fStatus.IsError()) return NQStatus(NQFeature::StatusNoDataPass, false);
+  return RunStateChanging([&] {
+    NQStatus result = fEngine.ComputeCriteria();
+    if (!result.IsError() && !fCancel.IsCancelled()) {
+      result = n == 0 ? fEngine.SortAll() : fEngine.SortBest(n);
+    }
+    if (!result.IsError() && !fCancel.IsCancelled()) {
+      result = n == 0 ? fEngine.RankAll() : fEngine.RankBest();
+    }
+    fbRanked = true;
+    if (result.IsOK() && !fCancel.IsCancelled() && n > 0) {
+      const int remaining = fEngine.GetNRemaining();
+      if (remaining < n) {
+        result = NQStatus(NQFeature::StatusFewerPredictors, false);
+        result.SetDiscreteDatum(0, remaining);
+      }
+    }
+    return result;
+  });
+}
+
+NQStatus FSAlgorithm::AccumulateAndRank(NQCommon::RecordIterator& it, int maxRecords, bool screen,
+                                        int n) {
+  return RunStateChanging([&] {
+    IFSAlgorithm& self = *this;
+    NQStatus result = self.Accumulate(it, maxRecords);
+    if (result.IsOK() && !fCancel.IsCancelled()) result = self.CheckPredAllMissConst();
+    if (screen && result.IsOK() && !fCancel.IsCancelled()) result = self.ScreenPredictors();
+    if (result.IsOK() && !fCancel.IsCancelled()) result = self.SortAndRank(n);
+    fbRanked = true;
+    return result;
+  });
+}
+
+NQStatus FSAlgorithm::CheckPredictorsNoTarget(NQCommon::RecordIterator& it,
+                                              std::vector<int>& indices,
+                                              std::vector<std::vector<int>>& reasons,
+                                              int maxRecords) {
+  indices.clear();
+  reasons.clear();
+  fpSettings->SetTargetPosition(-1);
+  return RunStateChanging([&] {
+    NQStatus result = fEngine.AccumulateNoTarget(it, maxRecords);
+    fbAccumulated = true;
+    if (!result.IsError() && !fCancel.IsCancelled()) {
+      result = fEngine.ScreenPredictorsNoTarget(indices, reasons);
+    }
+    return result;
+  });
+}
+
+NQStatus FSAlgorithm::BlockedReadStatus(bool needsRanking) const {
+  if (!fStatus.IsError() && !fCancel.IsCancelled()) return NQStatus();
+  if (needsRanking && !fbRanked) return NQStatus(NQFeature::StatusNotRanked, false);
+  if (fCancel.IsCancelled()) return NQStatus(NQFeature::StatusCancelled, false);
+  return fStatus;
+}
+
+NQStatus FSAlgorithm::GetTopPredictors(RankCriteria c, std::vector<int>& indices,
+                                       std::vector<double>& values, int n) const {
+  NQStatus result = BlockedReadStatus(true);
+  if (result.IsOK()) {
+    if (!fbRanked) {
+      result = NQStatus(NQFeature::StatusNotRanked, false);
+    } else if (!fpSettings->GetCriterion(c)) {
+      result = NQStatus(NQFeature::StatusCriterionNotSelected, false);
+    } else {
+      result = fEngine.GetTopPredictors(c, n, indices, values);
+    }
+  }
+  if (result.IsOK() && n > 0) {
+    const int remaining = fEngine.GetNRemaining();
+    if (remaining < n) {
+      result = NQStatus(NQFeature::StatusFewerPredictors, true);
+      result.SetDiscreteDatum(0, remaining);
+    }
+  }
+  return result;
+}
+
+// Result documents and saved state arrive with the XML and persistence layers; until then the
+// facade's checks run and the operation reports that it is not available.
+NQStatus FSAlgorithm::ExportOneXML(std::ostream&, RankCriteria c, int) const {
+  NQStatus result = BlockedReadStatus(true);
+  if (!result.IsOK()) return result;
+  if (!fbRanked) return NQStatus(NQFeature::StatusNotRanked, false);
+  if (!fpSettings->GetCriterion(c)) return NQStatus(NQFeature::StatusCriterionNotSelected, false);
+  return NQStatus(NQFeature::StatusNotImplemented, false);
+}
+
+NQStatus FSAlgorithm::ExportAllXML(std::ostream&) const {
+  NQStatus result = BlockedReadStatus(false);
+  if (!result.IsOK()) return result;
+  return NQStatus(NQFeature::StatusNotImplemented, false);
+}
+
+NQStatus FSAlgorithm::SaveState(std::fstream&) const {
+  NQStatus result = BlockedReadStatus(false);
+  if (!result.IsOK()) return result;
+  return NQStatus(NQFeature::StatusNotImplemented, false);
+}
+
+NQStatus FSAlgorithm::SaveStateXML(std::ostream&) const {
+  NQStatus result = BlockedReadStatus(false);
+  if (!result.IsOK()) return result;
+  return NQStatus(NQFeature::StatusNotImplemented, false);
+}
+
+void FSAlgorithm::GetNValidNExcluded(double& weightedValid, double& weightedExcluded, int& nValid,
+                                     int& nExcluded) const {
+  fEngine.GetNValidNExcluded(weightedValid, weightedExcluded, nValid, nExcluded);
+}
+
+int FSAlgorithm::GetNTargetCategories() const { return fEngine.GetNTargetCategories(); }
+
+std::pair<int, double> FSAlgorithm::GetTargetCategoryCount(int category) const {
+  return fEngine.GetTargetCategoryCount(category);
+}
+
+bool FSAlgorithm::GetTargetCategoryInfo(int k, int& category,
+                                        std::pair<int, double>& counts) const {
+  return fEngine.GetTargetCategoryInfo(k, category, counts);
+}
+
+int FSAlgorithm::GetNDeletedPred() const { return fEngine.GetNDeletedPred(); }
+
+const std::vector<int>& FSAlgorithm::GetIndicesDelPred() const {
+  return fEngine.GetIndicesDelPred();
+}
+
+const std::vector<int>& FSAlgorithm::GetReasonsDelPred() const {
+  return fEngine.GetReasonsDelPred();
+}
+
+bool FSAlgorithm::GetPredictorStats(int criterion, int predictor, double& a, double& b, double& c,
+                                    double& d) const {
+  return fEngine.GetPredictorStats(criterion, predictor, a, b, c, d);
+}
+
+const std::vector<int>& FSAlgorithm::GetRanks(RankCriteria c) const { return fEngine.GetRanks(c); }
+
+const std::vector<double>& FSAlgorithm::GetCriterionValues(RankCriteria c) const {
+  return fEngine.GetCriterionValues(c);
+}
+
+void FSAlgorithm::SetProgressListener(ProgressListener* listener) {
+  fpSettings->SetProgressListener(listener);
+}
+
+void FSAlgorithm::SetCancelPtr(NQQueryCancel* cancel) {
+  fpSettings->SetCancelPointer(cancel);
+  fCancel.SetQuery(cancel);
+}
+
+void FSAlgorithm::Display(std::ostream& stream) const {
+  stream << "\nStart of FSAlgorithm display\n";
+  stream << "Data accumulated? " << (fbAccumulated ? "Yes.  " : "No.  ");
+  stream << "Predictors ranked? " << (fbRanked ? "Yes.\n" : "No.\n");
+  stream << "\nSettings:\n";
+  stream << "\nPredictor set:\n";
+  stream << "End of FSAlgorithm display\n";
+}

@@ -1,0 +1,78 @@
+// The algorithm facade: a thin layer over one predictor-set engine that adds the sticky status,
+// the cancellation protocol, the accumulated and ranked flags and the precondition checks.
+#ifndef FSRANK_API_FS_ALGORITHM_H
+#define FSRANK_API_FS_ALGORITHM_H
+
+#include "api/cancel_state.h"
+#include "engine/predictor_set.h"
+#include "fsrank/algorithm.h"
+
+class FSAlgorithm final : public IFSAlgorithm {
+ public:
+  // The settings are the host's; they must outlive the algorithm.
+  explicit FSAlgorithm(FSSettings* settings);
+  ~FSAlgorithm() override;
+  FSAlgorithm(const FSAlgorithm&) = delete;
+  FSAlgorithm& operator=(const FSAlgorithm&) = delete;
+
+  std::string GetComponentVersion() const override;
+  NQFeature::NQStatus GetStatus() const override { return fStatus; }
+  NQFeature::NQStatus Accumulate(NQCommon::RecordIterator& it, int maxRecords) override;
+  void GetNValidNExcluded(double& weightedValid, double& weightedExcluded, int& nValid,
+                          int& nExcluded) const override;
+  int GetNTargetCategories() const override;
+  std::pair<int, double> GetTargetCategoryCount(int category) const override;
+  bool GetTargetCategoryInfo(int k, int& category,
+                             std::pair<int, double>& counts) const override;
+  NQFeature::NQStatus CheckPredAllMissConst() override;
+  NQFeature::NQStatus ScreenPredictors() override;
+  int GetNDeletedPred() const override;
+  const std::vector<int>& GetIndicesDelPred() const override;
+  const std::vector<int>& GetReasonsDelPred() const override;
+  NQFeature::NQStatus SortAndRank(int n) override;
+  NQFeature::NQStatus AccumulateAndRank(NQCommon::RecordIterator& it, int maxRecords, bool screen,
+                                        int n) override;
+  NQFeature::NQStatus CheckPredictorsNoTarget(NQCommon::RecordIterator& it,
+                                              std::vector<int>& indices,
+                                              std::vector<std::vector<int>>& reasons,
+                                              int maxRecords) override;
+  NQFeature::NQStatus ExportOneXML(std::ostream& stream, NQFSCommon::RankCriteria c,
+                                   int n) const override;
+  bool GetPredictorStats(int criterion, int predictor, double& a, double& b, double& c,
+                         double& d) const override;
+  NQFeature::NQStatus ExportAllXML(std::ostream& stream) const override;
+  NQFeature::NQStatus SaveState(std::fstream& stream) const override;
+  NQFeature::NQStatus SaveStateXML(std::ostream& stream) const override;
+  void Cancel() override { fCancel.Cancel(); }
+  void SetProgressListener(ProgressListener* listener) override;
+  void SetCancelPtr(NQQueryCancel* cancel) override;
+  FSSettings* GetSettings() override { return fpSettings; }
+  const FSSettings* GetSettings() const override { return fpSettings; }
+  const std::vector<int>& GetRanks(NQFSCommon::RankCriteria c) const override;
+  const std::vector<double>& GetCriterionValues(NQFSCommon::RankCriteria c) const override;
+  NQFeature::NQStatus GetTopPredictors(NQFSCommon::RankCriteria c, std::vector<int>& indices,
+                                       std::vector<double>& values, int n) const override;
+  bool IsDataAccumulated() const override { return fbAccumulated; }
+  bool ArePredictorsRanked() const override { return fbRanked; }
+  void Display(std::ostream& stream) const override;
+
+ private:
+  // Runs one state-changing operation with the shared pattern: a stored error is returned
+  // unchanged; the work runs only without cancellation; a cancellation seen afterwards frees
+  // the engine's data; the result is stored.
+  template <typename Work>
+  NQFeature::NQStatus RunStateChanging(Work work);
+  // The status of a read-only operation (export, save, top predictors) when the stored status
+  // is an error or a cancellation is pending; OK when the operation may proceed.
+  NQFeature::NQStatus BlockedReadStatus(bool needsRanking) const;
+
+  FSSettings* fpSettings;
+  bool fbOwnsSettings;
+  mutable FSCancelState fCancel;  // the cancel check may ask the host, also from const queries
+  NQFeature::NQStatus fStatus;
+  FSPredictorSet fEngine;
+  bool fbAccumulated;
+  bool fbRanked;
+};
+
+#endif  // FSRANK_API_FS_ALGORITHM_H
