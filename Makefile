@@ -3,9 +3,9 @@
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
-DEB_PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
+DEB_PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
 
-.PHONY: all deps demo test test-sanitize test-tsan bench accuracy format clean
+.PHONY: all deps demo test test-sanitize test-tsan build-clang bench accuracy format clean
 
 all: demo
 
@@ -46,6 +46,11 @@ test-tsan: deps
 	  -DFSRANK_BUILD_TOOLS=OFF -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 setarch $$(uname -m) -R ctest --output-on-failure -j $(JOBS)
+
+# The whole tree must also compile warning-free with clang.
+build-clang: deps
+	CXX=clang++ cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
+	cmake --build build/clang -j $(JOBS)
 
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)

@@ -5,6 +5,7 @@
 #define FSRANK_SETTINGS_H
 
 #include <initializer_list>
+#include <ostream>
 #include <vector>
 
 #include "fsrank/enums.h"
@@ -101,6 +102,10 @@ class FSRANK_API FSSettings {
   // A suggested number of best predictors for n (or for all predictors when n <= 0):
   // min(m, max(30, 2 sqrt(m))), rounded half up.
   int GetNBestPredictors(int n) const;
+
+  // A readable dump of every field, framed by "Start of FSSettings display" and
+  // "End of FSSettings display".
+  void Display(std::ostream& os) const;
 
  private:
   void InitCommon();
