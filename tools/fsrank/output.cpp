@@ -12,6 +12,7 @@ namespace {
 // Predictor names longer than this are shortened in the table so that it stays readable in a
 // terminal of 100 columns.
 constexpr std::size_t kMaxNameWidth = 30;
+constexpr std::size_t kLineWidth = 100;
 
 std::string Printf(const char* format, double value) {
   char buffer[64];
@@ -36,7 +37,8 @@ std::string Brief(const std::optional<double>& value) {
 // Statistics read best with two decimals unless they are huge or tiny.
 std::string Statistic(double value) {
   const double magnitude = std::fabs(value);
-  if (magnitude != 0.0 && (magnitude >= 1e7 || magnitude < 0.01)) return Printf("%.3e", value);
+  if (magnitude >= 1e7) return Printf("%.3e", value);
+  if (magnitude != 0.0 && magnitude < 0.01) return Printf("%.2g", value);
   return Printf("%.2f", value);
 }
 
@@ -111,6 +113,27 @@ class Table {
   std::vector<std::size_t> widths_;
   std::vector<std::vector<std::string>> rows_;
 };
+
+// Writes a line of prose, broken at spaces so that it fits the line width; continuation lines
+// are indented by two spaces.
+void WriteWrapped(std::ostream& out, const std::string& text) {
+  std::string rest = text;
+  std::string indent;
+  while (DisplayWidth(indent + rest) > kLineWidth) {
+    const std::size_t room = kLineWidth - indent.size();
+    std::size_t cut = std::string::npos;
+    std::size_t width = 0;
+    for (std::size_t k = 0; k < rest.size() && width <= room; ++k) {
+      if ((static_cast<unsigned char>(rest[k]) & 0xC0) != 0x80) ++width;
+      if (rest[k] == ' ' && width <= room) cut = k;
+    }
+    if (cut == std::string::npos || cut == 0) break;
+    out << indent << rest.substr(0, cut) << '\n';
+    rest = rest.substr(cut + 1);
+    indent = "  ";
+  }
+  out << indent << rest << '\n';
+}
 
 std::string Plural(std::size_t n, const char* one, const char* many) {
   return Grouped(static_cast<long>(n)) + " " + (n == 1 ? one : many);
@@ -228,15 +251,18 @@ std::string ReasonText(int reason, const ScreeningThresholds& t) {
 
 void WriteTable(std::ostream& out, const RankingReport& report) {
   const std::size_t continuous = report.predictors - report.categorical_predictors;
-  out << "Ranking " << Plural(report.predictors, "predictor", "predictors") << " ("
-      << report.categorical_predictors << " categorical, " << continuous << " continuous) of "
-      << report.file << "\nTarget: " << TargetSummary(report) << "\n";
+  WriteWrapped(out, "Ranking of " + Plural(report.predictors, "predictor", "predictors") + " (" +
+                        std::to_string(report.categorical_predictors) + " categorical, " +
+                        std::to_string(continuous) + " continuous) in " + report.file);
+  WriteWrapped(out, "Target: " + TargetSummary(report));
   for (const CriterionRanking& criterion : report.criteria) {
-    out << "\n" << criterion.name << ": " << criterion.description;
+    std::string heading = criterion.name;
     if (criterion.predictors.size() < criterion.ranked) {
-      out << " (best " << criterion.predictors.size() << " of " << criterion.ranked << ")";
+      heading += " (best " + std::to_string(criterion.predictors.size()) + " of " +
+                 std::to_string(criterion.ranked) + ")";
     }
     out << "\n";
+    WriteWrapped(out, heading + ": " + criterion.description);
     if (criterion.predictors.empty()) {
       out << "  no predictor is ranked by this criterion\n";
       continue;
@@ -253,7 +279,10 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
     }
     table.Write(out, "  ");
   }
-  if (!report.note.empty()) out << "\n" << report.note << "\n";
+  if (!report.note.empty()) {
+    out << "\n";
+    WriteWrapped(out, report.note);
+  }
   out << "\n";
   if (report.screened.empty()) {
     out << "Screened out: none\n";

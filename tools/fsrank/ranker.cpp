@@ -195,25 +195,23 @@ void FillStatistics(const IFSAlgorithm& algorithm, int c, int predictor, bool ca
 
 std::string Description(int c, const FSSettings& settings) {
   const bool mixed = settings.GetTypeAllPredictors() == NQFSCommon::Mixed;
+  const std::string fTest = mixed ? "; continuous predictors: F test" : "";
   switch (c) {
     case NQFSCommon::Pearson:
-      return std::string("p-value of the Pearson chi-square test, smallest first") +
-             (mixed ? " (continuous predictors: F test)" : "");
+      return "Pearson chi-square p-value, smallest first" + fTest;
     case NQFSCommon::Likelihood:
-      return std::string("p-value of the likelihood-ratio chi-square test, smallest first") +
-             (mixed ? " (continuous predictors: F test)" : "");
+      return "likelihood-ratio chi-square p-value, smallest first" + fTest;
     case NQFSCommon::Cramer:
       return "Cramer's V, largest first";
     case NQFSCommon::Lambda:
-      return "the lambda measure of association, largest first";
+      return "lambda measure of association, largest first";
     case NQFSCommon::FStat:
       if (!settings.IsCatTarget() && mixed) {
-        return "p-value of the F test (categorical predictors) or of the t test of the "
-               "correlation (continuous predictors), smallest first";
+        return "F test p-value, smallest first; continuous predictors: correlation t test";
       }
-      return "p-value of the F test, smallest first";
+      return "F test p-value, smallest first";
     default:
-      return "p-value of the t test of the correlation, smallest first";
+      return "correlation t test p-value, smallest first";
   }
 }
 

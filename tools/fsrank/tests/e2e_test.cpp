@@ -290,6 +290,8 @@ TEST_F(FsrankProgram, TypesAreInferredAndOverridden) {
       for (const Json& row : c["predictors"].items)
         out[row["name"].text] = row["type"].text;
     }
+    for (const Json& row : r["screened"].items)
+      out[row["name"].text] = row["type"].text;
     return out;
   };
   EXPECT_EQ(types(report),
@@ -322,10 +324,11 @@ TEST_F(FsrankProgram, LabelsAreRecodedSoMinusOneAndFractionsAreOrdinaryCategorie
   }
   const std::string recoded = Write("odd.csv", odd);
   const Json a = RankJson(plain, {"--target", "y", "--categorical", "p"});
-  const Json b = RankJson(recoded, {"--target", "y", "--categorical", "p"});
+  const Json b = RankJson(recoded, {"--target", "y", "--categorical", "y,p"});
   EXPECT_EQ(b["records"]["valid"].number, 60);
   EXPECT_EQ(b["records"]["excluded"].number, 0);
-  for (const char* criterion : {"Pearson", "Likelihood", "Cramer", "Lambda"}) {
+  EXPECT_EQ(b["target"]["categories"][0]["label"].text, "-1");
+  for (const char* criterion : {"Pearson", "Likelihood", "F-Statistic"}) {
     const auto rowsA = ByName(Criterion(a, criterion));
     const auto rowsB = ByName(Criterion(b, criterion));
     ASSERT_EQ(rowsA.size(), rowsB.size()) << criterion;
@@ -357,7 +360,10 @@ TEST_F(FsrankProgram, MissingTokensAndUnparsableNumbers) {
   // With only "?" as the missing token, NA, NaN and empty fields are not numbers either.
   r = Rank(file, {"--target", "y", "--continuous", "x", "--na", "?"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.err.find("column \"x\": 24 values are not a number"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("column \"x\": 20 values are not a number and counted as missing (first "
+                       "on line 3: \"NA\")"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(FsrankProgram, WeightsCountLikeRepeatedRows) {
@@ -422,28 +428,39 @@ TEST_F(FsrankProgram, TableCsvAndJsonTellTheSameRanking) {
 }
 
 TEST_F(FsrankProgram, OptionsReachTheLibrary) {
-  std::string text = "id,y,p,q,gone,flat\n";
+  std::string text = "id,y,p,q,holes,gone,flat\n";
   for (int k = 0; k < 50; ++k) {
     text += std::to_string(1000 + k) + "," + std::to_string(k % 2) + "," + std::to_string(k % 3) +
-            "," + std::to_string(k % 5) + "," + (k < 45 ? "" : "1") + ",7\n";
+            "," + std::to_string(k % 5) + "," + (k % 5 < 2 ? "" : std::to_string(k % 4)) + "," +
+            (k < 45 ? "" : "1") + ",7\n";
   }
   const std::string file = Write("o.csv", text);
   Json r = RankJson(file, {"--target", "y", "--id", "id", "--top", "1"});
-  EXPECT_EQ(r["predictors"]["total"].number, 4);  // the identifier is not ranked
+  EXPECT_EQ(r["predictors"]["total"].number, 5);  // the identifier is not ranked
   EXPECT_EQ(Criterion(r, "Pearson")["predictors"].items.size(), 1u);
-  EXPECT_EQ(Criterion(r, "Pearson")["ranked"].number, 2);
-  std::map<std::string, std::string> reasons;
-  for (const Json& s : r["screened"].items)
-    reasons[s["name"].text] = s["reason"].text;
-  EXPECT_EQ(reasons,
+  EXPECT_EQ(Criterion(r, "Pearson")["ranked"].number, 3);
+  auto reasons = [](const Json& report) {
+    std::map<std::string, std::string> out;
+    for (const Json& s : report["screened"].items)
+      out[s["name"].text] = s["reason"].text;
+    return out;
+  };
+  EXPECT_EQ(reasons(r),
             (std::map<std::string, std::string>{{"gone", "allConst"}, {"flat", "allConst"}}));
 
-  r = RankJson(file, {"--target", "y", "--max-missing", "50", "--categorical", "gone"});
-  EXPECT_EQ(r["screened"].items.size(), 2u);
-  r = RankJson(file, {"--target", "y", "--max-records", "20", "--criteria", "lambda,V"});
+  // 40% of "holes" is missing: kept by the default threshold of 70%, screened out at 30%, and
+  // kept again when screening is off.
+  r = RankJson(file, {"--target", "y", "--id", "id", "--max-missing", "30"});
+  EXPECT_EQ(reasons(r)["holes"], "manyMissing");
+  r = RankJson(file, {"--target", "y", "--id", "id", "--max-missing", "30", "--no-screen"});
+  EXPECT_EQ(reasons(r).count("holes"), 0u);
+
+  r = RankJson(file,
+               {"--target", "y", "--id", "id", "--max-records", "20", "--criteria", "lambda,V"});
   EXPECT_EQ(r["records"]["valid"].number, 20);
-  EXPECT_EQ(r["criteria"].items.size(), 2u);
+  ASSERT_EQ(r["criteria"].items.size(), 2u);
   EXPECT_EQ(r["criteria"][0]["name"].text, "Cramer");
+  EXPECT_EQ(r["criteria"][1]["name"].text, "Lambda");
 }
 
 TEST_F(FsrankProgram, RefusedCriteriaAreExplained) {
