@@ -59,14 +59,6 @@ std::string StatisticText(const RankedPredictor& row) {
   return row.statistic_name + " " + Statistic(*row.statistic);
 }
 
-std::string Grouped(long n) {
-  std::string digits = std::to_string(n < 0 ? -n : n);
-  for (int k = static_cast<int>(digits.size()) - 3; k > 0; k -= 3) {
-    digits.insert(static_cast<std::size_t>(k), ",");
-  }
-  return (n < 0 ? "-" : "") + digits;
-}
-
 std::string Pad(const std::string& text, std::size_t width, bool right) {
   const std::size_t used = DisplayWidth(text);
   if (used >= width) return text;
@@ -136,7 +128,7 @@ void WriteWrapped(std::ostream& out, const std::string& text) {
 }
 
 std::string Plural(std::size_t n, const char* one, const char* many) {
-  return Grouped(static_cast<long>(n)) + " " + (n == 1 ? one : many);
+  return GroupDigits(static_cast<long>(n)) + " " + (n == 1 ? one : many);
 }
 
 std::string TargetSummary(const RankingReport& report) {
@@ -146,7 +138,7 @@ std::string TargetSummary(const RankingReport& report) {
     const std::size_t shown = std::min<std::size_t>(report.target_categories.size(), 6);
     for (std::size_t k = 0; k < shown; ++k) {
       const TargetCategory& category = report.target_categories[k];
-      text += (k == 0 ? " " : ", ") + category.label + " " + Grouped(category.count);
+      text += (k == 0 ? " " : ", ") + category.label + ": " + GroupDigits(category.count);
     }
     if (shown < report.target_categories.size()) {
       text += ", ... (" + std::to_string(report.target_categories.size()) + " categories)";
@@ -156,6 +148,14 @@ std::string TargetSummary(const RankingReport& report) {
 }
 
 }  // namespace
+
+std::string GroupDigits(long n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  for (int k = static_cast<int>(digits.size()) - 3; k > 0; k -= 3) {
+    digits.insert(static_cast<std::size_t>(k), ",");
+  }
+  return (n < 0 ? "-" : "") + digits;
+}
 
 std::size_t DisplayWidth(const std::string& utf8) {
   std::size_t width = 0;
@@ -294,7 +294,7 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
     }
     table.Write(out, "  ");
   }
-  out << "\nRecords: " << Grouped(report.valid) << " valid, " << Grouped(report.excluded)
+  out << "\nRecords: " << GroupDigits(report.valid) << " valid, " << GroupDigits(report.excluded)
       << " excluded (target missing, or no predictor value)";
   if (report.weighted) {
     out << "\nWeighted: " << Printf("%.6g", report.weighted_valid) << " valid, "

@@ -82,7 +82,8 @@ void WriteCsv(std::ostream& out, const RankingReport& report);
 void WriteJson(std::ostream& out, const RankingReport& report);
 void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat format);
 
-// Helpers shared with the tests.
+// Helpers shared with the tests and the progress line.
+std::string GroupDigits(long n);                                   // 1234567 -> "1,234,567"
 std::size_t DisplayWidth(const std::string& utf8);                 // code points, not bytes
 std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with an ellipsis
 std::string JsonString(const std::string& utf8);

@@ -74,14 +74,15 @@ class TerminalProgress : public ProgressListener {
     const double elapsed = std::chrono::duration<double>(now - start_).count();
     const int records = report.DiscreteMeasure("records");
     const int predictors = report.DiscreteMeasure("predictors");
-    char line[160];
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s elapsed", elapsed);
+    std::string line;
     if (records >= 0) {
       const double rate = elapsed > 0.0 ? records / elapsed : 0.0;
-      std::snprintf(line, sizeof line, "%d records read, %.0f records/s, %.1f s elapsed", records,
-                    rate, elapsed);
+      line = GroupDigits(records) + " records read, " + GroupDigits(std::lround(rate)) +
+             " records/s, " + seconds;
     } else {
-      std::snprintf(line, sizeof line, "criteria computed for %d predictors, %.1f s elapsed",
-                    predictors, elapsed);
+      line = "criteria computed for " + GroupDigits(predictors) + " predictors, " + seconds;
     }
     err_ << "\r\033[K" << line << std::flush;
     shown_ = true;
@@ -345,6 +346,10 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
     return kExitInput;
   }
   if (status.IsError()) {
+    if (status.GetErrorCode() == NQFeature::StatusNoValidData && source.RowsCommitted() == 0) {
+      err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
+      return kExitInput;
+    }
     err << "fsrank: " << StatusText(status) << "\n";
     const long code = status.GetErrorCode();
     return code == NQFeature::StatusNoValidData || code == NQFeature::StatusNoValidWeight

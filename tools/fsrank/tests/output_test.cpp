@@ -74,7 +74,7 @@ TEST(Table, AlignedAndNarrow) {
   EXPECT_NE(text.find("F 1.235e+07"), std::string::npos);
   EXPECT_NE(text.find("1, 998"), std::string::npos);
   EXPECT_NE(text.find("Records: 1,000 valid, 0 excluded"), std::string::npos);
-  EXPECT_NE(text.find("good 700, bad 300"), std::string::npos);
+  EXPECT_NE(text.find("good: 700, bad: 300"), std::string::npos);
   // The name column is as wide as the longest (shortened) name, in both rows.
   const auto first = text.find("a_predictor");
   const auto second = text.find("credit_amount");
