@@ -132,19 +132,20 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
 }
 
 std::string TargetSummary(const RankingReport& report) {
-  std::string text = report.target + " (" + report.target_type;
+  std::string text = report.target + ", " + report.target_type;
   if (!report.target_categories.empty()) {
-    text += ":";
+    text += " (";
     const std::size_t shown = std::min<std::size_t>(report.target_categories.size(), 6);
     for (std::size_t k = 0; k < shown; ++k) {
       const TargetCategory& category = report.target_categories[k];
       text += (k == 0 ? " " : ", ") + category.label + ": " + GroupDigits(category.count);
     }
     if (shown < report.target_categories.size()) {
-      text += ", ... (" + std::to_string(report.target_categories.size()) + " categories)";
+      text += ", ... " + std::to_string(report.target_categories.size()) + " categories";
     }
+    text += ")";
   }
-  return text + ")";
+  return text;
 }
 
 }  // namespace
