@@ -34,6 +34,13 @@ std::string Brief(const std::optional<double>& value) {
   return Printf("%.4g", *value);
 }
 
+// A p-value of exactly 0 is one whose complement rounded to 1: it is below machine precision,
+// not impossible.
+std::string PValue(const std::optional<double>& value) {
+  if (value && *value == 0.0) return "<2.2e-16";
+  return Brief(value);
+}
+
 // Statistics read best with two decimals unless they are huge or tiny.
 std::string Statistic(double value) {
   const double magnitude = std::fabs(value);
@@ -138,7 +145,7 @@ std::string TargetSummary(const RankingReport& report) {
     const std::size_t shown = std::min<std::size_t>(report.target_categories.size(), 6);
     for (std::size_t k = 0; k < shown; ++k) {
       const TargetCategory& category = report.target_categories[k];
-      text += (k == 0 ? " " : ", ") + category.label + ": " + GroupDigits(category.count);
+      text += (k == 0 ? "" : ", ") + category.label + ": " + GroupDigits(category.count);
     }
     if (shown < report.target_categories.size()) {
       text += ", ... " + std::to_string(report.target_categories.size()) + " categories";
@@ -276,7 +283,8 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
                  {"df", true}});
     for (const RankedPredictor& row : criterion.predictors) {
       table.Add({std::to_string(row.rank), FitWidth(row.name, kMaxNameWidth), row.type,
-                 Brief(row.value), StatisticText(row), DfText(row)});
+                 criterion.value_label == "p-value" ? PValue(row.value) : Brief(row.value),
+                 StatisticText(row), DfText(row)});
     }
     table.Write(out, "  ");
   }

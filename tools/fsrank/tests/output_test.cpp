@@ -46,11 +46,12 @@ RankingReport SampleReport() {
   c.name = "Pearson";
   c.value_label = "p-value";
   c.description = "p-value of the Pearson chi-square test, smallest first";
-  c.ranked = 3;
+  c.ranked = 4;
   c.predictors = {
       {1, "a_predictor_with_a_really_long_descriptive_name", "categorical", 1.25e-26, "X2",
        123.7234, 3, std::nullopt},
       {2, "credit_amount", "continuous", 0.5, "F", 12345678.9, 1, 998},
+      {3, "age", "continuous", 0.0, "F", 200.0, 1, 998},
   };
   r.criteria.push_back(c);
   r.screened = {{"flag", "categorical", 4, "manyConst",
@@ -68,13 +69,14 @@ TEST(Table, AlignedAndNarrow) {
   std::string line;
   while (std::getline(lines, line))
     EXPECT_LE(DisplayWidth(line), 100u) << line;
-  EXPECT_NE(text.find("(best 2 of 3)"), std::string::npos);
+  EXPECT_NE(text.find("(best 3 of 4)"), std::string::npos);
+  EXPECT_NE(text.find("<2.2e-16"), std::string::npos);
   EXPECT_NE(text.find("1.25e-26"), std::string::npos);
   EXPECT_NE(text.find("X2 123.72"), std::string::npos);
   EXPECT_NE(text.find("F 1.235e+07"), std::string::npos);
   EXPECT_NE(text.find("1, 998"), std::string::npos);
   EXPECT_NE(text.find("Records: 1,000 valid, 0 excluded"), std::string::npos);
-  EXPECT_NE(text.find("good: 700, bad: 300"), std::string::npos);
+  EXPECT_NE(text.find("class, categorical (good: 700, bad: 300)"), std::string::npos);
   // The name column is as wide as the longest (shortened) name, in both rows.
   const auto first = text.find("a_predictor");
   const auto second = text.find("credit_amount");
@@ -96,6 +98,7 @@ TEST(Csv, OneLinePerRankedOrScreenedPredictor) {
             "ranked,Pearson,1,a_predictor_with_a_really_long_descriptive_name,categorical,"
             "1.25e-26,X2,123.7234,3,,,\n"
             "ranked,Pearson,2,credit_amount,continuous,0.5,F,12345678.9,1,998,,\n"
+            "ranked,Pearson,3,age,continuous,0,F,200,1,998,,\n"
             "screened,,,flag,categorical,,,,,,manyConst,one category holds more than 95% of the "
             "values\n");
 }
