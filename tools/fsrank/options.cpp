@@ -78,73 +78,91 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   CLI::App* rank = app.add_subcommand(
       "rank", "Rank the columns of DATA (CSV with a header row) as predictors of --target");
-  rank->add_option("DATA", options.data_file, "CSV file with a header row")->required();
-  rank->add_option("--target", options.target, "Column to predict")->required();
+  rank->add_option("DATA", options.data_file, "CSV file with a header row")
+      ->required()
+      ->type_name("FILE");
+  rank->add_option("--target", options.target, "Column to predict")->required()->type_name("COL");
 
   std::string delimiter = ",";
   rank->add_option("--delimiter", delimiter, "Field delimiter: one character, or tab")
       ->check(CheckDelimiter)
+      ->type_name("CHAR")
       ->capture_default_str();
   rank->add_option("--sample", options.sample, "Rows read to guess the column types")
-      ->check(CLI::PositiveNumber)
+      ->check(CLI::PositiveNumber.description(""))
+      ->type_name("N")
       ->capture_default_str();
   rank->add_option("--categorical", options.categorical, "Columns to treat as categorical")
-      ->delimiter(',');
+      ->delimiter(',')
+      ->type_name("COLS");
   rank->add_option("--continuous", options.continuous, "Columns to treat as continuous")
-      ->delimiter(',');
+      ->delimiter(',')
+      ->type_name("COLS");
   CLI::Option* na = rank->add_option(
       "--na", options.na,
       "Missing-value tokens, replacing the defaults (empty, NA, NaN, ?); repeat --na '' to keep "
       "empty fields missing");
-  na->delimiter(',');
+  na->delimiter(',')->type_name("TOKENS");
 
-  CLI::Option* weight = rank->add_option("--weight", options.weight, "Column of frequency weights");
+  CLI::Option* weight =
+      rank->add_option("--weight", options.weight, "Column of frequency weights")->type_name("COL");
   rank->add_option("--weight-conversion", options.weight_conversion,
                    "How a weight becomes a frequency")
-      ->check(CLI::IsMember({"round", "truncate", "asis"}))
+      ->check(CLI::IsMember({"round", "truncate", "asis"}).description(""))
+      ->type_name("round|truncate|asis")
       ->needs(weight)
       ->capture_default_str();
-  rank->add_option("--id", options.id, "Column of case identifiers (not ranked)");
+  rank->add_option("--id", options.id, "Column of case identifiers (not ranked)")->type_name("COL");
   rank->add_option("--top", options.top,
                    "Predictors listed per criterion (0: all; default: the library's suggestion)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("N");
 
   std::vector<std::string> criteria;
   rank->add_option("--criteria", criteria, "Criteria to compute (default: by column types)")
       ->delimiter(',')
+      ->type_name("LIST")
       ->check([](const std::string& name) {
         return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\"" : std::string();
       });
 
   rank->add_option("--max-missing", options.max_missing,
                    "Screen out predictors with more than PCT% missing values (default 70)")
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->type_name("PCT");
   rank->add_option("--max-single", options.max_single,
                    "Screen out categorical predictors whose largest category exceeds PCT% "
                    "(default 95)")
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->type_name("PCT");
   rank->add_option("--max-categories", options.max_categories,
                    "Screen out categorical predictors with more categories than PCT% of their "
                    "values (default 90)")
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->type_name("PCT");
   rank->add_option("--min-cv", options.min_cv,
                    "Screen out continuous predictors with a coefficient of variation below V "
                    "(default 0.001)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("V");
   rank->add_option("--min-sd", options.min_sd,
                    "Screen out continuous predictors with a standard deviation below V "
                    "(default 0: off)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("V");
   rank->add_flag("--no-screen", options.no_screen,
                  "Skip the screening rules (all-missing and constant predictors still go)");
   rank->add_option("--max-records", options.max_records, "Read at most N records")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("N");
 
   CLI::Option* export_one = rank->add_option("--export-one", options.export_one,
-                                             "Write the FSOutputOne XML document of --criterion");
+                                             "Write the FSOutputOne XML document of --criterion")
+                                ->type_name("FILE");
   std::string export_criterion;
   CLI::Option* criterion =
       rank->add_option("--criterion", export_criterion, "Criterion of --export-one")
+          ->type_name("C")
           ->check([](const std::string& name) {
             return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\""
                                                 : std::string();
@@ -152,11 +170,13 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   export_one->needs(criterion);
   criterion->needs(export_one);
   rank->add_option("--export-all", options.export_all,
-                   "Write the FSOutputAll XML document (screening and every criterion)");
+                   "Write the FSOutputAll XML document (screening and every criterion)")
+      ->type_name("FILE");
 
   std::string format = "table";
   rank->add_option("--format", format, "Output format")
-      ->check(CLI::IsMember({"table", "csv", "json"}))
+      ->check(CLI::IsMember({"table", "csv", "json"}).description(""))
+      ->type_name("table|csv|json")
       ->capture_default_str();
   rank->add_flag("--quiet,-q", options.quiet, "No progress line");
 
