@@ -1,0 +1,251 @@
+#include "accum/cat_pair_accum.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "accum/anova.h"
+#include "accum/screening.h"
+#include "fsrank/enums.h"
+#include "fsrank/missing.h"
+#include "stats/distributions.h"
+
+namespace {
+
+// The observed weights o_ij of the cells of the table, read in row-major ascending order
+// (predictor category, then target category) with 0 for a pair that never occurred. The
+// stored pairs are in that same order, so one forward cursor over them finds every cell
+// without a search per cell and without a dense table.
+class CellReader {
+ public:
+  explicit CellReader(const FSMapPiCnt& pairs) : fPairs(pairs), fnSize(pairs.Size()) {}
+  double Next(int predCategory, int targetCategory) {
+    const FSMapPiCnt::Key key(predCategory, targetCategory);
+    while (fnPos < fnSize && fPairs.At(fnPos).first < key)
+      ++fnPos;
+    if (fnPos < fnSize && fPairs.At(fnPos).first == key) return fPairs.At(fnPos).second;
+    return 0.0;
+  }
+
+ private:
+  const FSMapPiCnt& fPairs;
+  int fnSize;
+  int fnPos = 0;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// FSCatPCatTAccum
+
+int FSCatPCatTAccum::Screen(const FSSettings* settings) const {
+  return ScreenCategorical(settings,
+                           {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid});
+}
+
+int FSCatPCatTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
+  return ScreenAllCategorical(
+      settings, {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid}, reasons);
+}
+
+// Pearson's X2 = sum over all r x c cells of (o - E)^2 / E, E = b_j a_i / N.
+double FSCatPCatTAccum::ChiSquare() const {
+  const double n = ValidWeight();
+  const int r = fmPredCategories.Size();
+  const int c = fmTargetCategories.Size();
+  CellReader cells(fmPairs);
+  double x2 = 0.0;
+  for (int i = 0; i < r; ++i) {
+    const std::pair<int, double> a = fmPredCategories.At(i);
+    for (int j = 0; j < c; ++j) {
+      const std::pair<int, double> b = fmTargetCategories.At(j);
+      const double o = cells.Next(a.first, b.first);
+      const double e = (b.second * a.second) / n;
+      const double diff = o - e;
+      x2 = x2 + (diff * diff) / e;
+    }
+  }
+  return x2;
+}
+
+// G2 = 2 sum over the occurring cells of o ln(o / E).
+double FSCatPCatTAccum::LikelihoodRatio() const {
+  const double n = ValidWeight();
+  const int r = fmPredCategories.Size();
+  const int c = fmTargetCategories.Size();
+  CellReader cells(fmPairs);
+  double s = 0.0;
+  for (int i = 0; i < r; ++i) {
+    const std::pair<int, double> a = fmPredCategories.At(i);
+    for (int j = 0; j < c; ++j) {
+      const std::pair<int, double> b = fmTargetCategories.At(j);
+      const double o = cells.Next(a.first, b.first);
+      if (o > 0.0) {
+        const double e = (b.second * a.second) / n;
+        s = s + o * std::log(o / e);
+      }
+    }
+  }
+  return s + s;
+}
+
+template <class Statistic>
+void FSCatPCatTAccum::ChiSquareTest(Statistic stat, double& value, double& statistic,
+                                    double& df) const {
+  const int r = fmPredCategories.Size();
+  const int c = fmTargetCategories.Size();
+  if (c <= 1 || r <= 1) {
+    // Without two categories on each side there is nothing to test.
+    value = 1.0;
+    statistic = 0.0;
+    df = 0.0;
+    return;
+  }
+  const double dof = static_cast<double>((static_cast<long long>(c) - 1) * (r - 1));
+  const double x = stat();
+  const double q = ChiSquareCdf(x, dof);
+  if (NQMV::IsMissing(q)) return;
+  value = 1.0 - q;
+  statistic = x;
+  df = dof;
+}
+
+void FSCatPCatTAccum::CramerV(double& value, double& tieBreak1) const {
+  const int r = fmPredCategories.Size();
+  const int c = fmTargetCategories.Size();
+  if (c <= 1 || r <= 1) return;
+  const double x2 = ChiSquare();
+  const int k = std::min(r, c);
+  const double d = ValidWeight() * static_cast<double>(k - 1);
+  tieBreak1 = x2;
+  if (d > 0.0) value = std::sqrt(x2 / d);
+}
+
+// Goodman and Kruskal's lambda with the target dependent: (S - bmax) / (N - bmax), S the sum
+// over predictor categories of their largest cell, bmax the largest target category.
+void FSCatPCatTAccum::LambdaTargetGivenPred(double& value, double& tieBreak1) const {
+  const double n = ValidWeight();
+  const int r = fmPredCategories.Size();
+  const int c = fmTargetCategories.Size();
+  double bmax = 0.0;
+  if (r > 0) {
+    for (int j = 0; j < c; ++j) {
+      const double b = fmTargetCategories.At(j).second;
+      if (b > bmax) bmax = b;
+    }
+  }
+  CellReader cells(fmPairs);
+  double s = 0.0;
+  for (int i = 0; i < r; ++i) {
+    const int p = fmPredCategories.At(i).first;
+    double rowMax = 0.0;
+    for (int j = 0; j < c; ++j) {
+      const double o = cells.Next(p, fmTargetCategories.At(j).first);
+      if (o > rowMax) rowMax = o;
+    }
+    s = s + rowMax;
+  }
+  tieBreak1 = static_cast<double>(r);
+  if (n - bmax > 0.0) value = (s - bmax) / (n - bmax);
+}
+
+void FSCatPCatTAccum::ComputeCriterion(int criterion, double& value, double& tieBreak1,
+                                       double& tieBreak2, double& extra1, double& extra2) const {
+  value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
+  switch (criterion) {
+    case NQFSCommon::Pearson:
+      ChiSquareTest([this] { return ChiSquare(); }, value, tieBreak1, tieBreak2);
+      break;
+    case NQFSCommon::Likelihood:
+      ChiSquareTest([this] { return LikelihoodRatio(); }, value, tieBreak1, tieBreak2);
+      break;
+    case NQFSCommon::Cramer:
+      CramerV(value, tieBreak1);
+      break;
+    case NQFSCommon::Lambda:
+      LambdaTargetGivenPred(value, tieBreak1);
+      break;
+    default:
+      break;
+  }
+}
+
+bool FSCatPCatTAccum::GetStats(int criterion, double& a, double& b, double& c, double& d) const {
+  a = b = c = d = gMissingValue;
+  if (criterion < NQFSCommon::Pearson || criterion > NQFSCommon::Lambda) return false;
+  double value, tieBreak1, tieBreak2, extra1, extra2;
+  ComputeCriterion(criterion, value, tieBreak1, tieBreak2, extra1, extra2);
+  a = value;
+  if (criterion == NQFSCommon::Pearson || criterion == NQFSCommon::Likelihood) {
+    b = tieBreak1;
+    c = tieBreak2;
+  }
+  return true;
+}
+
+void FSCatPCatTAccum::Display(std::ostream& os) const {
+  os << "\nStart of FSCatPCatTAccum display\n\n";
+  os << "Number of predictor categories = " << fmPredCategories.Size() << '\n';
+  os << "Number of target categories = " << fmTargetCategories.Size() << '\n';
+  os << "Number of processed cases = " << fdProcessed << '\n';
+  os << "Number of unweighted valid cases = " << fnUnweightedValid << '\n';
+  os << "Number of missing cases = " << fdMissing << '\n';
+  os << "The first non-missing predictor category = " << fnFirstCategory << '\n';
+  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  os << "\nCase counts of predictor categories:\n";
+  fmPredCategories.Display(os);
+  os << "\nCase counts of target categories:\n";
+  fmTargetCategories.Display(os);
+  os << "\nCase counts of pairs of predictor and target categories:\n";
+  fmPairs.Display(os);
+  os << "\nEnd of FSCatPCatTAccum display\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+// FSCatPContTAccum
+
+int FSCatPContTAccum::Screen(const FSSettings* settings) const {
+  return ScreenCategorical(settings,
+                           {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid});
+}
+
+int FSCatPContTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
+  return ScreenAllCategorical(
+      settings, {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid}, reasons);
+}
+
+void FSCatPContTAccum::FinishPass() {
+  FinishCategoryVariances(fmTargetStats);
+}
+
+void FSCatPContTAccum::ComputeCriterion(int criterion, double& value, double& tieBreak1,
+                                        double& tieBreak2, double& extra1, double& extra2) const {
+  value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
+  if (criterion != NQFSCommon::FStat && criterion != NQFSCommon::TStat) return;
+  const double n = fdProcessed - fdMissing;
+  tieBreak2 = n;
+  OneWayFTest(fmTargetStats, fdTargetMean, n, value, tieBreak1, extra1, extra2);
+}
+
+bool FSCatPContTAccum::GetStats(int criterion, double& a, double& b, double& c, double& d) const {
+  a = b = c = d = gMissingValue;
+  if (criterion != NQFSCommon::FStat) return false;
+  double tieBreak2;
+  ComputeCriterion(criterion, a, b, tieBreak2, c, d);
+  return true;
+}
+
+void FSCatPContTAccum::Display(std::ostream& os) const {
+  os << "\nStart of FSCatPContTAccum display\n\n";
+  os << "Number of processed cases = " << fdProcessed << '\n';
+  os << "Number of unweighted valid cases = " << fnUnweightedValid << '\n';
+  os << "Number of missing cases = " << fdMissing << '\n';
+  os << "The first non-missing predictor category = " << fnFirstCategory << '\n';
+  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  os << "Grand mean of the target = " << fdTargetMean << '\n';
+  os << "Number of predictor categories = " << fmPredCategories.Size() << '\n';
+  os << "\nCase counts of predictor categories:\n";
+  fmPredCategories.Display(os);
+  os << "\nTarget statistics for predictor categories:\n";
+  fmTargetStats.Display(os);
+  os << "\nEnd of FSCatPContTAccum display\n";
+}

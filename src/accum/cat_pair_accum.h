@@ -1,0 +1,136 @@
+// The accumulators of a categorical predictor against the target: a weighted two-way table
+// for a categorical target (chi-square tests, Cramer's V, lambda), the target's moments per
+// predictor category for a continuous one (one-way F test).
+#ifndef FSRANK_ACCUM_CAT_PAIR_ACCUM_H
+#define FSRANK_ACCUM_CAT_PAIR_ACCUM_H
+
+#include "accum/accum_common.h"
+#include "accum/accumulator.h"
+#include "accum/maps.h"
+
+class FSCatPCatTAccum final : public IFSPredTargetAccum {
+ public:
+  FSCatPCatTAccum() = default;
+
+  void AddValue(double x, double target, double weight, int) override {
+    if (!IsUsableWeight(weight)) return;
+    const int p = TruncateToCategory(x);
+    const int u = TruncateToCategory(target);
+    TrackConstantCategory(fbConstant, fnFirstCategory, p);
+    fmPredCategories.Add(p, weight);
+    fmTargetCategories.Add(u, weight);
+    fmPairs.Add(p, u, weight);
+    fdProcessed += weight;
+    fnUnweightedValid += 1;
+  }
+  void AddMissing(double weight) override {
+    if (!IsUsableWeight(weight)) return;
+    fdProcessed += weight;
+    fdMissing += weight;
+  }
+  void AddValueNoTarget(double, double, bool) override {}
+  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
+  bool IsConstant() const override { return fbConstant; }
+  int Screen(const FSSettings* settings) const override;
+  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
+  void FinishPass() override {}
+  // Pearson and Likelihood: p-value, statistic, degrees of freedom; Cramer: V and X2; Lambda:
+  // lambda of the target given the predictor and the number of predictor categories.
+  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
+                        double& extra1, double& extra2) const override;
+  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  bool IsCategorical() const override { return true; }
+  // Persistence of accumulators is not available yet: these do nothing and return -1.
+  int WriteObject(std::fstream&) const override { return -1; }
+  int ReadObject(std::fstream&) override { return -1; }
+  int WriteObjectXML(std::ostream&) const override { return -1; }
+  int ReadObjectXML(std::ifstream&) override { return -1; }
+  void Display(std::ostream& os) const override;
+
+  double GetProcessed() const { return fdProcessed; }
+  int GetUnweightedValid() const { return fnUnweightedValid; }
+  double GetMissing() const { return fdMissing; }
+  int GetFirstCategory() const { return fnFirstCategory; }
+  const FSMapICnt& GetPredCategories() const { return fmPredCategories; }
+  const FSMapICnt& GetTargetCategories() const { return fmTargetCategories; }
+  const FSMapPiCnt& GetPairs() const { return fmPairs; }
+
+ private:
+  double ValidWeight() const { return fdProcessed - fdMissing; }
+  double ChiSquare() const;
+  double LikelihoodRatio() const;
+  // value, statistic and degrees of freedom of a chi-square test of the statistic stat().
+  template <class Statistic>
+  void ChiSquareTest(Statistic stat, double& value, double& statistic, double& df) const;
+  void CramerV(double& value, double& tieBreak1) const;
+  void LambdaTargetGivenPred(double& value, double& tieBreak1) const;
+
+  double fdProcessed = 0.0;
+  int fnUnweightedValid = 0;
+  double fdMissing = 0.0;
+  int fnFirstCategory = -1;
+  bool fbConstant = true;
+  FSMapICnt fmPredCategories;
+  FSMapICnt fmTargetCategories;
+  FSMapPiCnt fmPairs;
+};
+
+class FSCatPContTAccum final : public IFSPredTargetAccum {
+ public:
+  FSCatPContTAccum() = default;
+
+  void AddValue(double x, double target, double weight, int) override {
+    if (!IsUsableWeight(weight)) return;
+    const int p = TruncateToCategory(x);
+    TrackConstantCategory(fbConstant, fnFirstCategory, p);
+    fmPredCategories.Add(p, weight);
+    fmTargetStats.Add(p, target, weight);
+    const double valid = fdProcessed - fdMissing;
+    fnUnweightedValid += 1;
+    fdTargetMean = (weight / (valid + weight)) * (target - fdTargetMean) + fdTargetMean;
+    fdProcessed += weight;
+  }
+  void AddMissing(double weight) override {
+    if (!IsUsableWeight(weight)) return;
+    fdProcessed += weight;
+    fdMissing += weight;
+  }
+  void AddValueNoTarget(double, double, bool) override {}
+  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
+  bool IsConstant() const override { return fbConstant; }
+  int Screen(const FSSettings* settings) const override;
+  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
+  // The target's variance within each predictor category.
+  void FinishPass() override;
+  // FStat (and TStat): the F test of the target across the predictor categories.
+  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
+                        double& extra1, double& extra2) const override;
+  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  bool IsCategorical() const override { return true; }
+  // Persistence of accumulators is not available yet: these do nothing and return -1.
+  int WriteObject(std::fstream&) const override { return -1; }
+  int ReadObject(std::fstream&) override { return -1; }
+  int WriteObjectXML(std::ostream&) const override { return -1; }
+  int ReadObjectXML(std::ifstream&) override { return -1; }
+  void Display(std::ostream& os) const override;
+
+  double GetProcessed() const { return fdProcessed; }
+  int GetUnweightedValid() const { return fnUnweightedValid; }
+  double GetMissing() const { return fdMissing; }
+  int GetFirstCategory() const { return fnFirstCategory; }
+  double GetTargetMean() const { return fdTargetMean; }
+  const FSMapICnt& GetPredCategories() const { return fmPredCategories; }
+  const FSMapIStat& GetTargetStats() const { return fmTargetStats; }
+
+ private:
+  double fdProcessed = 0.0;
+  int fnUnweightedValid = 0;
+  double fdMissing = 0.0;
+  int fnFirstCategory = -1;
+  bool fbConstant = true;
+  double fdTargetMean = 0.0;
+  FSMapICnt fmPredCategories;
+  FSMapIStat fmTargetStats;
+};
+
+#endif  // FSRANK_ACCUM_CAT_PAIR_ACCUM_H

@@ -1,0 +1,151 @@
+#include "accum/cont_pair_accum.h"
+
+#include <cmath>
+
+#include "accum/anova.h"
+#include "accum/screening.h"
+#include "fsrank/enums.h"
+#include "stats/distributions.h"
+
+// ---------------------------------------------------------------------------------------------
+// FSContPCatTAccum
+
+// The predictor's overall spread from its per-category statistics: each category adds its
+// own sum of squares and its weight times the squared distance of its mean from the grand
+// mean.
+double FSContPCatTAccum::PooledStdDev() const {
+  double t = 0.0;
+  double v = 0.0;
+  for (int i = 0; i < fmPredStats.Size(); ++i) {
+    const CategoryStat& s = fmPredStats.At(i).second;
+    const double d = fdPredMean - s.mean;
+    t = t + ((d * (s.weight * d)) + s.sumSq);
+    v = v + s.weight;
+  }
+  return v > 1.0 ? std::sqrt(t / (v - 1.0)) : 0.0;
+}
+
+int FSContPCatTAccum::Screen(const FSSettings* settings) const {
+  return ScreenContinuous(settings, {fdProcessed, fdMissing, fdPredMean, PooledStdDev()});
+}
+
+int FSContPCatTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
+  return ScreenAllContinuous(settings, {fdProcessed, fdMissing, fdPredMean, PooledStdDev()},
+                             reasons);
+}
+
+void FSContPCatTAccum::FinishPass() {
+  FinishCategoryVariances(fmPredStats);
+}
+
+void FSContPCatTAccum::ComputeCriterion(int criterion, double& value, double& tieBreak1,
+                                        double& tieBreak2, double& extra1, double& extra2) const {
+  value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
+  const double n = fdProcessed - fdMissing;
+  if (criterion == NQFSCommon::FStat) {
+    tieBreak2 = n;
+  } else if (criterion == NQFSCommon::Pearson || criterion == NQFSCommon::Likelihood) {
+    tieBreak2 = -n;
+  } else {
+    return;
+  }
+  OneWayFTest(fmPredStats, fdPredMean, n, value, tieBreak1, extra1, extra2);
+}
+
+bool FSContPCatTAccum::GetStats(int criterion, double& a, double& b, double& c, double& d) const {
+  a = b = c = d = gMissingValue;
+  if (criterion != NQFSCommon::FStat) return false;
+  double tieBreak2;
+  ComputeCriterion(criterion, a, b, tieBreak2, c, d);
+  return true;
+}
+
+void FSContPCatTAccum::Display(std::ostream& os) const {
+  os << "\nStart of FSContPCatTAccum display\n\n";
+  os << "Number of target categories = " << fmPredStats.Size() << '\n';
+  os << "Number of processed cases = " << fdProcessed << '\n';
+  os << "Number of missing cases = " << fdMissing << '\n';
+  os << "The first non-missing predictor value = " << fdFirstValue << '\n';
+  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  os << "\nGrand mean of predictor = " << fdPredMean << '\n';
+  os << "\nPredictor statistics for target categories:\n";
+  fmPredStats.Display(os);
+  os << "\nEnd of FSContPCatTAccum display\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+// FSContPContTAccum
+
+int FSContPContTAccum::Screen(const FSSettings* settings) const {
+  return ScreenContinuous(settings,
+                          {fdProcessed, fdMissing, fdPredMean, std::sqrt(fdPredVariance)});
+}
+
+int FSContPContTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
+  return ScreenAllContinuous(
+      settings, {fdProcessed, fdMissing, fdPredMean, std::sqrt(fdPredVariance)}, reasons);
+}
+
+void FSContPContTAccum::FinishPass() {
+  fdCorrelation = gMissingValue;
+  const double n = fdProcessed - fdMissing;
+  if (!(n > 1.0)) {
+    fdPredVariance = 0.0;
+    fdTargetVariance = 0.0;
+    return;
+  }
+  fdPredVariance = fdPredSecondMoment / (n - 1.0);
+  fdTargetVariance = fdTargetSecondMoment / (n - 1.0);
+  if (fdPredVariance > 0.0 && fdTargetVariance > 0.0) {
+    fdCorrelation =
+        ((fdCrossProduct / (n - 1.0)) / std::sqrt(fdPredVariance)) / std::sqrt(fdTargetVariance);
+  }
+}
+
+void FSContPContTAccum::ComputeCriterion(int criterion, double& value, double& tieBreak1,
+                                         double& tieBreak2, double& extra1, double& extra2) const {
+  value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
+  if (criterion != NQFSCommon::FStat && criterion != NQFSCommon::TStat) return;
+  if (NQMV::IsMissing(fdCorrelation)) return;
+  const double rr = fdCorrelation * fdCorrelation;
+  const double df = (fdProcessed - fdMissing) - 2.0;
+  if (rr < 1.0 && df >= 0.0) {
+    const double t = std::sqrt(df / (1.0 - rr)) * fdCorrelation;
+    double q = TCdf(t, df);
+    if (t > 0.0 && !NQMV::IsMissing(q)) q = 1.0 - q;
+    if (!NQMV::IsMissing(q)) value = 2.0 * q;
+    extra2 = t;
+  } else {
+    // A perfect (or rounded-up) correlation.
+    value = 0.0;
+  }
+  tieBreak1 = rr;
+  tieBreak2 = df + 2.0;
+  extra1 = fdCorrelation;
+}
+
+bool FSContPContTAccum::GetStats(int criterion, double& a, double& b, double& c, double& d) const {
+  a = b = c = d = gMissingValue;
+  if (criterion != NQFSCommon::TStat) return false;
+  double tieBreak1, tieBreak2;
+  ComputeCriterion(criterion, a, tieBreak1, tieBreak2, b, c);
+  d = tieBreak2 - 2.0;
+  return true;
+}
+
+void FSContPContTAccum::Display(std::ostream& os) const {
+  os << "\nStart of FSContPContTAccum display\n\n";
+  os << "Number of processed cases = " << fdProcessed << '\n';
+  os << "Number of missing cases = " << fdMissing << '\n';
+  os << "The first non-missing predictor value = " << fdFirstValue << '\n';
+  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  os << "Mean of the predictor = " << fdPredMean << '\n';
+  os << "Second moment of the predictor = " << fdPredSecondMoment << '\n';
+  os << "Mean of the target = " << fdTargetMean << '\n';
+  os << "Second moment of the target = " << fdTargetSecondMoment << '\n';
+  os << "Cross-product = " << fdCrossProduct << '\n';
+  os << "Variance of the predictor = " << fdPredVariance << '\n';
+  os << "Variance of the target = " << fdTargetVariance << '\n';
+  os << "Pearson correlation coefficient = " << fdCorrelation << '\n';
+  os << "\nEnd of FSContPContTAccum display\n";
+}

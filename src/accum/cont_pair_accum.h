@@ -1,0 +1,141 @@
+// The accumulators of a continuous predictor against the target: the predictor's moments per
+// target category for a categorical target (one-way F test), co-moments for a continuous one
+// (correlation and its t test).
+#ifndef FSRANK_ACCUM_CONT_PAIR_ACCUM_H
+#define FSRANK_ACCUM_CONT_PAIR_ACCUM_H
+
+#include "accum/accum_common.h"
+#include "accum/accumulator.h"
+#include "accum/maps.h"
+#include "fsrank/missing.h"
+
+class FSContPCatTAccum final : public IFSPredTargetAccum {
+ public:
+  FSContPCatTAccum() = default;
+
+  void AddValue(double x, double target, double weight, int) override {
+    if (!IsUsableWeight(weight)) return;
+    TrackConstantValue(fbConstant, fdFirstValue, x);
+    fmPredStats.Add(TruncateToCategory(target), x, weight);
+    const double valid = fdProcessed - fdMissing;
+    fdPredMean = (weight / (valid + weight)) * (x - fdPredMean) + fdPredMean;
+    fdProcessed += weight;
+  }
+  void AddMissing(double weight) override {
+    if (!IsUsableWeight(weight)) return;
+    fdProcessed += weight;
+    fdMissing += weight;
+  }
+  void AddValueNoTarget(double, double, bool) override {}
+  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
+  bool IsConstant() const override { return fbConstant; }
+  int Screen(const FSSettings* settings) const override;
+  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
+  // The predictor's variance within each target category.
+  void FinishPass() override;
+  // FStat, and Pearson and Likelihood in a mixed set: the F test of the predictor across the
+  // target categories; the second tie-break is N under FStat and -N under the other two, so
+  // that the larger N comes first under either sort direction.
+  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
+                        double& extra1, double& extra2) const override;
+  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  bool IsCategorical() const override { return false; }
+  // Persistence of accumulators is not available yet: these do nothing and return -1.
+  int WriteObject(std::fstream&) const override { return -1; }
+  int ReadObject(std::fstream&) override { return -1; }
+  int WriteObjectXML(std::ostream&) const override { return -1; }
+  int ReadObjectXML(std::ifstream&) override { return -1; }
+  void Display(std::ostream& os) const override;
+
+  double GetProcessed() const { return fdProcessed; }
+  double GetMissing() const { return fdMissing; }
+  double GetPredMean() const { return fdPredMean; }
+  double GetFirstValue() const { return fdFirstValue; }
+  const FSMapIStat& GetPredStats() const { return fmPredStats; }
+  // The predictor's standard deviation pooled from the per-category statistics (screening).
+  double PooledStdDev() const;
+
+ private:
+  double fdProcessed = 0.0;
+  double fdMissing = 0.0;
+  double fdPredMean = 0.0;
+  double fdFirstValue = gMissingValue;
+  bool fbConstant = true;
+  FSMapIStat fmPredStats;
+};
+
+class FSContPContTAccum final : public IFSPredTargetAccum {
+ public:
+  FSContPContTAccum() = default;
+
+  void AddValue(double x, double target, double weight, int) override {
+    if (!IsUsableWeight(weight)) return;
+    TrackConstantValue(fbConstant, fdFirstValue, x);
+    // Weighted one-pass updates of both means, both sums of squares and the co-moment; each
+    // sum grows by W w / (W + w) times the product of the deviations from the old means.
+    const double valid = fdProcessed - fdMissing;
+    const double wn = valid + weight;
+    const double g = weight / wn;
+    const double h = wn / weight;
+    const double dx = (x - fdPredMean) * g;
+    fdPredMean = dx + fdPredMean;
+    const double s = (h * dx) * valid;
+    fdPredSecondMoment = dx * s + fdPredSecondMoment;
+    const double dy = g * (target - fdTargetMean);
+    fdTargetMean = fdTargetMean + dy;
+    fdTargetSecondMoment = (valid * (h * dy)) * dy + fdTargetSecondMoment;
+    fdCrossProduct = dy * s + fdCrossProduct;
+    fdProcessed += weight;
+  }
+  void AddMissing(double weight) override {
+    if (!IsUsableWeight(weight)) return;
+    fdProcessed += weight;
+    fdMissing += weight;
+  }
+  void AddValueNoTarget(double, double, bool) override {}
+  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
+  bool IsConstant() const override { return fbConstant; }
+  int Screen(const FSSettings* settings) const override;
+  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
+  // Both variances and the correlation (missing unless both variances are positive).
+  void FinishPass() override;
+  // FStat and TStat: the two-sided p-value of the t test of the correlation.
+  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
+                        double& extra1, double& extra2) const override;
+  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  bool IsCategorical() const override { return false; }
+  // Persistence of accumulators is not available yet: these do nothing and return -1.
+  int WriteObject(std::fstream&) const override { return -1; }
+  int ReadObject(std::fstream&) override { return -1; }
+  int WriteObjectXML(std::ostream&) const override { return -1; }
+  int ReadObjectXML(std::ifstream&) override { return -1; }
+  void Display(std::ostream& os) const override;
+
+  double GetProcessed() const { return fdProcessed; }
+  double GetMissing() const { return fdMissing; }
+  double GetFirstValue() const { return fdFirstValue; }
+  double GetPredMean() const { return fdPredMean; }
+  double GetPredSecondMoment() const { return fdPredSecondMoment; }
+  double GetTargetMean() const { return fdTargetMean; }
+  double GetTargetSecondMoment() const { return fdTargetSecondMoment; }
+  double GetCrossProduct() const { return fdCrossProduct; }
+  double GetPredVariance() const { return fdPredVariance; }
+  double GetTargetVariance() const { return fdTargetVariance; }
+  double GetCorrelation() const { return fdCorrelation; }
+
+ private:
+  double fdProcessed = 0.0;
+  double fdMissing = 0.0;
+  double fdFirstValue = gMissingValue;
+  bool fbConstant = true;
+  double fdPredMean = 0.0;
+  double fdPredSecondMoment = 0.0;
+  double fdTargetMean = 0.0;
+  double fdTargetSecondMoment = 0.0;
+  double fdCrossProduct = 0.0;
+  double fdPredVariance = gMissingValue;
+  double fdTargetVariance = gMissingValue;
+  double fdCorrelation = gMissingValue;
+};
+
+#endif  // FSRANK_ACCUM_CONT_PAIR_ACCUM_H

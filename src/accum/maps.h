@@ -1,0 +1,170 @@
+// The per-category tables of the accumulators and of the engine's target counts. Each is one
+// contiguous array kept in ascending key order, searched by binary search and grown by
+// insertion at the sorted position; every key occurs at most once.
+#ifndef FSRANK_ACCUM_MAPS_H
+#define FSRANK_ACCUM_MAPS_H
+
+#include <ostream>
+#include <utility>
+#include <vector>
+
+// The sorted array behind the four maps. Keys are compared with == and <, so an int key
+// compares as a signed integer and a pair of ints lexicographically, first member first.
+template <class Key, class Value>
+class FSSortedTable {
+ public:
+  using Entry = std::pair<Key, Value>;
+
+  int Size() const { return static_cast<int>(fvEntries.size()); }
+  const Entry& operator[](int i) const { return fvEntries[static_cast<size_t>(i)]; }
+  Entry& operator[](int i) { return fvEntries[static_cast<size_t>(i)]; }
+
+  // Binary search: true with pos at the key when present; otherwise false with pos at the
+  // insertion position, before the first larger key (0 for the front, Size() for the end).
+  bool Search(const Key& key, int& pos) const {
+    int lo = 0;
+    int hi = Size() - 1;
+    while (lo <= hi) {
+      const int mid = (lo + hi) / 2;
+      const Key& k = fvEntries[static_cast<size_t>(mid)].first;
+      if (k == key) {
+        pos = mid;
+        return true;
+      }
+      if (key < k) {
+        hi = mid - 1;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    pos = lo;
+    return false;
+  }
+
+  // The value stored under key, or null when the key is absent.
+  const Value* Find(const Key& key) const {
+    int pos = 0;
+    return Search(key, pos) ? &fvEntries[static_cast<size_t>(pos)].second : nullptr;
+  }
+
+  // The value under key when present (found = true); otherwise a new entry (key, initial)
+  // inserted at its sorted position (found = false). Returns the stored value.
+  Value& FindOrInsert(const Key& key, const Value& initial, bool& found) {
+    int pos = 0;
+    found = Search(key, pos);
+    if (!found) fvEntries.insert(fvEntries.begin() + pos, Entry(key, initial));
+    return fvEntries[static_cast<size_t>(pos)].second;
+  }
+
+  const std::vector<Entry>& Entries() const { return fvEntries; }
+
+ private:
+  std::vector<Entry> fvEntries;
+};
+
+// Category to summed weight.
+class FSMapICnt {
+ public:
+  // Adds w under key: true when the key was present (its weight grows by w), false when it
+  // entered with weight w. The weight is not tested; callers test it first.
+  bool Add(int key, double w) {
+    bool found = false;
+    double& weight = fmTable.FindOrInsert(key, w, found);
+    if (found) weight += w;
+    return found;
+  }
+  int Size() const { return fmTable.Size(); }
+  std::pair<int, double> At(int i) const { return fmTable[i]; }
+  void Display(std::ostream& os) const;
+
+ private:
+  FSSortedTable<int, double> fmTable;
+};
+
+// Category to (number of cases, summed weight): the engine's target category counts.
+class FSMapIPCnt {
+ public:
+  // Counts one case of weight w under key: true when the key was present, false when new.
+  bool Add(int key, double w) {
+    bool found = false;
+    std::pair<int, double>& value = fmTable.FindOrInsert(key, std::pair<int, double>(1, w), found);
+    if (found) {
+      value.first += 1;
+      value.second += w;
+    }
+    return found;
+  }
+  // (count, weight) of key into out; false and out untouched when the key is absent.
+  bool Find(int key, std::pair<int, double>& out) const;
+  int Size() const { return fmTable.Size(); }
+  std::pair<int, std::pair<int, double>> At(int i) const { return fmTable[i]; }
+  void Display(std::ostream& os) const;
+
+ private:
+  FSSortedTable<int, std::pair<int, double>> fmTable;
+};
+
+// Weighted statistics of one variable within one category.
+struct CategoryStat {
+  double weight = 0.0;    // sum of weights
+  double mean = 0.0;      // weighted mean
+  double sumSq = 0.0;     // weighted sum of squared deviations from the mean
+  double variance = 0.0;  // set by the owning accumulator's FinishPass
+};
+
+// Category to the weighted statistics of a variable over the cases of that category.
+class FSMapIStat {
+ public:
+  // Adds the value x with weight w to the statistics of key. A weight that is not > 0 (NaN
+  // included) changes nothing and gives false. A known key is updated by the weighted
+  // one-pass rule and gives true; a new key enters as (w, x, 0, 0) and gives false.
+  bool Add(int key, double x, double w) {
+    if (!(w > 0.0)) return false;
+    bool found = false;
+    CategoryStat initial;
+    initial.weight = w;
+    initial.mean = x;
+    CategoryStat& s = fmTable.FindOrInsert(key, initial, found);
+    if (found) {
+      const double n = s.weight;
+      const double n1 = n + w;
+      const double d = (x - s.mean) * (w / n1);
+      s.sumSq = s.sumSq + d * (((n1 / w) * d) * n);
+      s.weight = n1;
+      s.mean = s.mean + d;
+    }
+    return found;
+  }
+  int Size() const { return fmTable.Size(); }
+  // The stored entry: the owner sets the variances through it.
+  std::pair<int, CategoryStat>& At(int i) { return fmTable[i]; }
+  const std::pair<int, CategoryStat>& At(int i) const { return fmTable[i]; }
+  void Display(std::ostream& os) const;
+
+ private:
+  FSSortedTable<int, CategoryStat> fmTable;
+};
+
+// (predictor category, target category) to summed weight: the occurring cells of a cross table.
+class FSMapPiCnt {
+ public:
+  using Key = std::pair<int, int>;
+
+  bool Add(int first, int second, double w) {
+    bool found = false;
+    double& weight = fmTable.FindOrInsert(Key(first, second), w, found);
+    if (found) weight += w;
+    return found;
+  }
+  // The weight of (first, second) into out; false and out untouched when the pair is absent.
+  bool Find(int first, int second, double& out) const;
+  int Size() const { return fmTable.Size(); }
+  // The entry at position i, in ascending pair order.
+  std::pair<Key, double> At(int i) const { return fmTable[i]; }
+  void Display(std::ostream& os) const;
+
+ private:
+  FSSortedTable<Key, double> fmTable;
+};
+
+#endif  // FSRANK_ACCUM_MAPS_H

@@ -1,0 +1,109 @@
+// The accumulators of the pass without a target: one predictor alone, categorical or
+// continuous. They answer the all-missing, constancy and screening questions; they have no
+// ranking criteria.
+#ifndef FSRANK_ACCUM_SINGLE_ACCUM_H
+#define FSRANK_ACCUM_SINGLE_ACCUM_H
+
+#include "accum/accum_common.h"
+#include "accum/accumulator.h"
+#include "accum/maps.h"
+#include "fsrank/missing.h"
+
+class FSCatAccum final : public IFSPredTargetAccum {
+ public:
+  FSCatAccum() = default;
+
+  void AddValue(double, double, double, int) override {}
+  void AddMissing(double weight) override {
+    if (!IsUsableWeight(weight)) return;
+    fdProcessed += weight;
+    fdMissing += weight;
+  }
+  void AddValueNoTarget(double x, double weight, bool keep) override {
+    if (!IsUsableWeight(weight)) return;
+    const int category = TruncateToCategory(x);
+    TrackConstantCategory(fbConstant, fnFirstCategory, category);
+    if (keep) fmCategories.Add(category, weight);
+    fdProcessed += weight;
+    fnUnweightedValid += 1;
+  }
+  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
+  bool IsConstant() const override { return fbConstant; }
+  int Screen(const FSSettings* settings) const override;
+  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
+  void FinishPass() override {}
+  void ComputeCriterion(int, double&, double&, double&, double&, double&) const override {}
+  bool GetStats(int, double&, double&, double&, double&) const override { return false; }
+  bool IsCategorical() const override { return true; }
+  // Persistence of accumulators is not available yet: these do nothing and return -1.
+  int WriteObject(std::fstream&) const override { return -1; }
+  int ReadObject(std::fstream&) override { return -1; }
+  int WriteObjectXML(std::ostream&) const override { return -1; }
+  int ReadObjectXML(std::ifstream&) override { return -1; }
+  void Display(std::ostream& os) const override;
+
+  double GetProcessed() const { return fdProcessed; }
+  int GetUnweightedValid() const { return fnUnweightedValid; }
+  double GetMissing() const { return fdMissing; }
+  int GetFirstCategory() const { return fnFirstCategory; }
+  const FSMapICnt& GetCategories() const { return fmCategories; }
+
+ private:
+  double fdProcessed = 0.0;
+  int fnUnweightedValid = 0;
+  double fdMissing = 0.0;
+  int fnFirstCategory = -1;
+  bool fbConstant = true;
+  FSMapICnt fmCategories;
+};
+
+class FSContAccum final : public IFSPredTargetAccum {
+ public:
+  FSContAccum() = default;
+
+  void AddValue(double, double, double, int) override {}
+  void AddMissing(double weight) override {
+    if (!IsUsableWeight(weight)) return;
+    fdProcessed += weight;
+    fdMissing += weight;
+  }
+  void AddValueNoTarget(double x, double weight, bool keep) override {
+    if (!IsUsableWeight(weight)) return;
+    TrackConstantValue(fbConstant, fdFirstValue, x);
+    if (keep) AddWeightedMoments(x, weight, fdProcessed - fdMissing, fdMean, fdSecondMoment);
+    fdProcessed = fdProcessed + weight;
+  }
+  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
+  bool IsConstant() const override { return fbConstant; }
+  int Screen(const FSSettings* settings) const override;
+  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
+  // The variance of the valid values, once there is more than one unit of valid weight.
+  void FinishPass() override;
+  void ComputeCriterion(int, double&, double&, double&, double&, double&) const override {}
+  bool GetStats(int, double&, double&, double&, double&) const override { return false; }
+  bool IsCategorical() const override { return false; }
+  // Persistence of accumulators is not available yet: these do nothing and return -1.
+  int WriteObject(std::fstream&) const override { return -1; }
+  int ReadObject(std::fstream&) override { return -1; }
+  int WriteObjectXML(std::ostream&) const override { return -1; }
+  int ReadObjectXML(std::ifstream&) override { return -1; }
+  void Display(std::ostream& os) const override;
+
+  double GetProcessed() const { return fdProcessed; }
+  double GetMissing() const { return fdMissing; }
+  double GetFirstValue() const { return fdFirstValue; }
+  double GetMean() const { return fdMean; }
+  double GetSecondMoment() const { return fdSecondMoment; }
+  double GetVariance() const { return fdVariance; }
+
+ private:
+  double fdProcessed = 0.0;
+  double fdMissing = 0.0;
+  double fdFirstValue = gMissingValue;
+  bool fbConstant = true;
+  double fdMean = 0.0;
+  double fdSecondMoment = 0.0;
+  double fdVariance = 0.0;
+};
+
+#endif  // FSRANK_ACCUM_SINGLE_ACCUM_H

@@ -1,0 +1,151 @@
+// The predictor set engine: it owns one accumulator per predictor and the target category
+// counts, runs the data passes (record form, transaction form, no target), screens the
+// predictors, computes the ranking criteria, sorts and ranks. The algorithm facade holds one
+// by value and forwards every data operation to it.
+#ifndef FSRANK_ENGINE_PREDICTOR_SET_H
+#define FSRANK_ENGINE_PREDICTOR_SET_H
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "api/cancel_state.h"
+#include "engine/pred_sort.h"
+#include "fsrank/enums.h"
+#include "fsrank/record.h"
+#include "fsrank/settings.h"
+#include "fsrank/status.h"
+
+class IFSPredTargetAccum;
+class FSMapIPCnt;
+
+// Engine states (feStatus).
+enum FSEngineState {
+  EngineReleased = 0,
+  EngineInitial = 1,
+  EngineAccumulated = 2,
+  EngineChecked = 3,
+  EngineCriteriaComputed = 4,
+  EngineSortedAll = 5,
+  EngineSortedBest = 6,
+  EngineRanked = 7,
+};
+
+class FSPredictorSet {
+ public:
+  // A new engine for the given settings (state 1, nothing allocated).
+  FSPredictorSet(FSSettings* settings, FSCancelState* cancel);
+  // An empty engine for the state reader to fill: no settings, no predictors, set type 3.
+  explicit FSPredictorSet(FSCancelState* cancel);
+  FSPredictorSet(const FSPredictorSet&) = delete;
+  FSPredictorSet& operator=(const FSPredictorSet&) = delete;
+  ~FSPredictorSet();
+
+  // ---- Data passes (record_pass.cpp, transaction_pass.cpp) -------------------------------
+  // Creates the accumulators (with or without target); false when they already exist.
+  bool AllocateAccumulators(bool withTarget);
+  // One case per record; at most maxRecords counted records (negative: no limit).
+  NQFeature::NQStatus AccumulateRecords(NQCommon::RecordIterator& it, int maxRecords);
+  // Four fields per record: transaction id, predictor index, value, target.
+  NQFeature::NQStatus AccumulateTransactions(NQCommon::RecordIterator& it);
+  // The pass of the no-target check: single-variable accumulators, every record excluded.
+  NQFeature::NQStatus AccumulateNoTarget(NQCommon::RecordIterator& it, int maxRecords);
+  // Lets the accumulators turn their sums into statistics; later stages call it lazily.
+  NQFeature::NQStatus FinishDataPass();
+  // Frees everything the passes and the ranking built; the counts and flags stay.
+  void Release();
+
+  // ---- Screening (screening.cpp) ---------------------------------------------------------
+  NQFeature::NQStatus CheckPredAllMissConst();
+  NQFeature::NQStatus ScreenPredictors();
+  NQFeature::NQStatus ScreenPredictorsNoTarget(std::vector<int>& indices,
+                                               std::vector<std::vector<int>>& reasons);
+
+  // ---- Criteria, sorting and ranking (ranking.cpp) ---------------------------------------
+  NQFeature::NQStatus ComputeCriteria();
+  NQFeature::NQStatus SortAll();
+  NQFeature::NQStatus SortBest(int n);
+  NQFeature::NQStatus RankAll();
+  NQFeature::NQStatus RankBest();
+  NQFeature::NQStatus GetTopPredictors(NQFSCommon::RankCriteria c, int n, std::vector<int>& indices,
+                                       std::vector<double>& values);
+  // TStat on a mixed set with a continuous target answers with the FStat vector; a criterion
+  // outside 0 to 5 with the Pearson vector.
+  const std::vector<int>& GetRanks(NQFSCommon::RankCriteria c) const;
+  const std::vector<double>& GetCriterionValues(NQFSCommon::RankCriteria c) const;
+
+  // ---- Queries ---------------------------------------------------------------------------
+  int GetStatus() const { return feStatus; }
+  void GetNValidNExcluded(double& wValid, double& wExcluded, int& nValid, int& nExcluded) const;
+  int GetNTargetCategories() const;
+  std::pair<int, double> GetTargetCategoryCount(int category) const;
+  bool GetTargetCategoryInfo(int k, int& category, std::pair<int, double>& counts) const;
+  const std::vector<int>& GetIndicesDelPred() const { return fvIndicesDel; }
+  const std::vector<int>& GetReasonsDelPred() const { return fvReasonsDel; }
+  int GetNDeletedPred() const { return static_cast<int>(fvIndicesDel.size()); }
+  int GetNRemaining() const { return fnPredictors - GetNDeletedPred(); }
+  int CountDeleted(bool& allDeleted) const;
+  bool GetPredictorStats(int criterion, int predictor, double& a, double& b, double& c,
+                         double& d) const;
+
+  // Read access for persistence, display and export.
+  FSSettings* GetSettings() const { return fpSettings; }
+  FSCancelState* GetCancelState() const { return fpCancel; }
+  int GetNPredictors() const { return fnPredictors; }
+  int GetSetType() const { return feSetType; }
+  int GetNBestSorted() const { return fnBestSorted; }
+  double GetElapsedSeconds() const { return fdElapsedSeconds; }
+  bool IsMemoryAllocated() const { return fbMemoryAllocated; }
+  bool IsPassCompleted() const { return fbPassCompleted; }
+  bool IsNoValidData() const { return fbNoValidData; }
+  bool IsNoValidWeight() const { return fbNoValidWeight; }
+  const FSMapIPCnt* GetTargetCounts() const { return fpTargetCounts; }
+  const std::vector<IFSPredTargetAccum*>& GetAccumulators() const { return fvpAccum; }
+  // The sort records of criterion c (0 to 5; any other value gives the Pearson list).
+  const std::vector<FSPredSort*>& GetSortList(NQFSCommon::RankCriteria c) const;
+
+ private:
+  // Unit tests place sort records directly, without accumulators behind them.
+  friend class FSPredictorSetTestAccess;
+
+  std::vector<FSPredSort*>& SortList(int c);
+  bool Cancelled() { return fpCancel != nullptr && fpCancel->IsCancelled(); }
+  bool CriterionOn(int c) const;
+  bool HasContinuousTarget() const;
+  // The shared body of the two deleting checks.
+  NQFeature::NQStatus DeletePredictors(bool allMissConst);
+  // The shared body of the record-form passes.
+  NQFeature::NQStatus RunRecordPass(NQCommon::RecordIterator& it, int maxRecords, bool withTarget);
+  void CloseTransaction(int lastIndex, bool noValidValue, double target);
+  void ClearSortRecords(int c);
+
+  FSSettings* fpSettings;
+  FSCancelState* fpCancel;
+  int fnPredictors;
+  int feSetType;
+  int feStatus;
+  bool fbMemoryAllocated;
+  bool fbPassCompleted;
+  bool fbNoValidData;
+  bool fbNoValidWeight;
+  double fdWeightedValid;
+  double fdWeightedExcluded;
+  int fnValid;
+  int fnExcluded;
+  double fdElapsedSeconds;
+  int fnBestSorted;
+  FSMapIPCnt* fpTargetCounts;
+  std::vector<IFSPredTargetAccum*> fvpAccum;
+  std::vector<int> fvIndicesDel;
+  std::vector<int> fvReasonsDel;
+  std::vector<FSPredSort*> fvpSortPearson;
+  std::vector<FSPredSort*> fvpSortLikelihood;
+  std::vector<FSPredSort*> fvpSortCramer;
+  std::vector<FSPredSort*> fvpSortLambda;
+  std::vector<FSPredSort*> fvpSortFStat;
+  std::vector<FSPredSort*> fvpSortTStat;
+  std::array<std::vector<int>, NQFSCommon::kNumCriteria> fvRanks;
+  std::array<std::vector<double>, NQFSCommon::kNumCriteria> fvValues;
+};
+
+#endif  // FSRANK_ENGINE_PREDICTOR_SET_H

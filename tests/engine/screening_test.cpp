@@ -1,0 +1,276 @@
+// Deleting predictors: the all-missing/constant check, the screening rules at their
+// thresholds, the deleted lists, the warnings, and the no-target check.
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/support/hosts.h"
+
+using enginetest::CancelAt;
+using enginetest::kMiss;
+using enginetest::RowIterator;
+using enginetest::Rows;
+using NQFeature::NQStatus;
+
+namespace {
+
+// Settings with every screening rule off; a test switches on the one it looks at. The target
+// is column 0 (categorical) and an as-is weight column follows the predictors.
+FSSettings Quiet(const std::vector<bool>& types) {
+  FSSettings s(types, true);
+  s.SetTargetPosition(0);
+  s.SetWeightPosition(static_cast<int>(types.size()) + 1);
+  s.SetWeightConv(NQFSCommon::WeightAsIs);
+  s.SetFlagDeleteIfManyMiss(false);
+  s.SetFlagDeleteIfManySingle(false);
+  s.SetFlagDeleteIfManyCategories(false);
+  s.SetFlagDeleteIfSmallVariation(false);
+  s.SetFlagDeleteIfSmallStddev(false);
+  return s;
+}
+
+// One predictor: the reason ScreenPredictors gives it (0 when it stays).
+int ScreenOne(FSSettings& s, const Rows& rows) {
+  FSCancelState cancel;
+  FSPredictorSet e(&s, &cancel);
+  RowIterator it(rows);
+  e.AccumulateRecords(it, -1);
+  e.ScreenPredictors();
+  EXPECT_EQ(e.GetStatus(), EngineChecked);
+  return e.GetNDeletedPred() == 0 ? 0 : e.GetReasonsDelPred()[0];
+}
+
+// Rows of one predictor: (target, value, weight).
+Rows OnePredictor(const std::vector<std::pair<double, double>>& valueWeights) {
+  Rows rows;
+  int i = 0;
+  for (auto [x, w] : valueWeights)
+    rows.push_back({static_cast<double>(i++ % 2), x, w});
+  return rows;
+}
+
+}  // namespace
+
+TEST(Screening, ManyMissingAtTheThresholdAndJustBeyond) {
+  FSSettings s = Quiet({true});
+  s.SetFlagDeleteIfManyMiss(true);
+  s.SetMaxPctMiss(50);
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{1, 2.5}, {2, 2.5}, {kMiss, 2.5}, {kMiss, 2.5}})), 0);
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{1, 2.5}, {2, 2.4999990}, {kMiss, 5.000001}})),
+            ReasonManyMissing);
+  // 100 percent switches the rule off, even for a predictor with every value missing.
+  s.SetMaxPctMiss(100);
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{kMiss, 1}, {kMiss, 1}})), 0);
+}
+
+TEST(Screening, DominantCategoryIsAShareOfTheValidWeight) {
+  // Categories weighing 8, 1 and 1, and 10 missing: the largest share is 0.8, not 0.4.
+  FSSettings s = Quiet({true});
+  s.SetFlagDeleteIfManySingle(true);
+  const Rows rows = OnePredictor({{3, 8}, {4, 1}, {5, 1}, {kMiss, 10}});
+  s.SetMaxPctSingle(80);
+  EXPECT_EQ(ScreenOne(s, rows), 0);
+  s.SetMaxPctSingle(79.9);
+  EXPECT_EQ(ScreenOne(s, rows), ReasonManyConst);
+}
+
+TEST(Screening, ManyCategoriesIsCategoriesPerValidCase) {
+  // K = 3 categories among n = 10 valid values (weights do not matter): 0.3.
+  FSSettings s = Quiet({true});
+  s.SetFlagDeleteIfManyCategories(true);
+  std::vector<std::pair<double, double>> values;
+  for (int i = 0; i < 10; ++i)
+    values.emplace_back(i % 3, 0.5 + i);
+  values.emplace_back(kMiss, 4.0);
+  s.SetMaxNCatAsPct(30);
+  EXPECT_EQ(ScreenOne(s, OnePredictor(values)), 0);
+  s.SetMaxNCatAsPct(29.9);
+  EXPECT_EQ(ScreenOne(s, OnePredictor(values)), ReasonManyCategs);
+}
+
+TEST(Screening, SmallVariation) {
+  FSSettings s = Quiet({false});
+  s.SetFlagDeleteIfSmallVariation(true);
+  s.SetMinVariation(0.01);
+  // sd = 0 deletes even when the mean is 0; mean 0 with sd > 0 is never deleted by the rule.
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{0, 1}, {0, 1}, {0, 1}})), ReasonSmallVar);
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{-1, 1}, {1, 1}})), 0);
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{1000, 1}, {1000.001, 1}})), ReasonSmallVar);
+  EXPECT_EQ(ScreenOne(s, OnePredictor({{1, 1}, {2, 1}})), 0);
+}
+
+TEST(Screening, SmallStandardDeviationWithinEpsilonIsKept) {
+  // Values 0 and 2 in one target category: sd = sqrt(2).
+  FSSettings s = Quiet({false});
+  s.SetFlagDeleteIfSmallStddev(true);
+  const Rows rows = {{1, 0, 1}, {1, 2, 1}};
+  const double sd = std::sqrt(2.0);
+  s.SetMinStddev(std::nextafter(sd, 10.0));  // shortfall below epsilon: kept
+  EXPECT_EQ(ScreenOne(s, rows), 0);
+  s.SetMinStddev(sd / 0.999);
+  EXPECT_EQ(ScreenOne(s, rows), ReasonSmallStdDev);
+  s.SetMinStddev(sd);
+  EXPECT_EQ(ScreenOne(s, rows), 0);
+}
+
+TEST(Screening, AllMissingContinuousIsLeftToTheCheck) {
+  FSSettings s(std::vector<bool>{false, false}, true);
+  s.SetTargetPosition(0);
+  s.SetFlagDeleteIfManyMiss(false);
+  FSCancelState cancel;
+  FSPredictorSet e(&s, &cancel);
+  RowIterator it({{1, kMiss, 1}, {0, kMiss, 2}, {1, kMiss, 4}});
+  e.AccumulateRecords(it, -1);
+  EXPECT_TRUE(e.ScreenPredictors().IsOK());
+  EXPECT_EQ(e.GetNDeletedPred(), 0);
+  EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
+  EXPECT_EQ(e.GetIndicesDelPred(), std::vector<int>{0});
+  EXPECT_EQ(e.GetReasonsDelPred(), std::vector<int>{ReasonAllMissing});
+}
+
+TEST(Screening, DeletedListsStaySortedByIndex) {
+  // Predictor 5 is all missing (check, reason 1), predictor 2 mostly missing (screening,
+  // reason 3): the lists become (2, 5) and (3, 1).
+  FSSettings s(6, false, true);
+  s.SetTargetPosition(0);
+  s.SetMaxPctMiss(50);
+  FSCancelState cancel;
+  FSPredictorSet e(&s, &cancel);
+  Rows rows;
+  for (int i = 0; i < 8; ++i) {
+    const double x = i * 1.5 + 1;
+    rows.push_back({static_cast<double>(i % 2), x, -x, i < 5 ? kMiss : x, x * x, x + 3, kMiss});
+  }
+  RowIterator it(rows);
+  e.AccumulateRecords(it, -1);
+  EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
+  EXPECT_EQ(e.GetIndicesDelPred(), std::vector<int>{5});
+  EXPECT_TRUE(e.ScreenPredictors().IsOK());
+  EXPECT_EQ(e.GetIndicesDelPred(), (std::vector<int>{2, 5}));
+  EXPECT_EQ(e.GetReasonsDelPred(), (std::vector<int>{ReasonManyMissing, ReasonAllMissing}));
+  EXPECT_EQ(e.GetAccumulators()[2], nullptr);
+  EXPECT_EQ(e.GetAccumulators()[5], nullptr);
+  EXPECT_NE(e.GetAccumulators()[3], nullptr);
+  EXPECT_EQ(e.GetNRemaining(), 4);
+  bool all = true;
+  EXPECT_EQ(e.CountDeleted(all), 2);
+  EXPECT_FALSE(all);
+  // Running them again deletes nothing more.
+  EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
+  EXPECT_TRUE(e.ScreenPredictors().IsOK());
+  EXPECT_EQ(e.GetNDeletedPred(), 2);
+}
+
+TEST(Screening, Warnings) {
+  FSCancelState cancel;
+  {
+    // No predictors at all: nothing to check or screen.
+    FSSettings s(0, true, true);
+    s.SetTargetPosition(0);
+    FSPredictorSet e(&s, &cancel);
+    RowIterator it(Rows{{1.0}});
+    e.AccumulateRecords(it, -1);
+    EXPECT_EQ(e.CheckPredAllMissConst(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
+    EXPECT_EQ(e.GetStatus(), EngineChecked);
+    EXPECT_EQ(e.ScreenPredictors(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
+  }
+  {
+    // The check deletes everything: 80010; afterwards there is nothing left: 80011.
+    FSSettings s(2, true, true);
+    s.SetTargetPosition(0);
+    FSPredictorSet e(&s, &cancel);
+    RowIterator it({{1, 3, kMiss}, {0, 3, kMiss}});
+    e.AccumulateRecords(it, -1);
+    EXPECT_EQ(e.CheckPredAllMissConst(), NQStatus(NQFeature::StatusAllDeletedByCheck, true));
+    EXPECT_EQ(e.GetIndicesDelPred(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(e.GetReasonsDelPred(), (std::vector<int>{ReasonAllConst, ReasonAllMissing}));
+    EXPECT_EQ(e.CheckPredAllMissConst(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
+    EXPECT_EQ(e.ScreenPredictors(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
+  }
+  {
+    // Screening deletes the last one: 80011.
+    FSSettings s(1, true, true);
+    s.SetTargetPosition(0);
+    s.SetMaxPctMiss(10);
+    FSPredictorSet e(&s, &cancel);
+    RowIterator it({{1, 3}, {0, 4}, {1, kMiss}});
+    e.AccumulateRecords(it, -1);
+    EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
+    EXPECT_EQ(e.ScreenPredictors(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
+    EXPECT_EQ(e.GetReasonsDelPred(), std::vector<int>{ReasonManyMissing});
+  }
+}
+
+TEST(Screening, CancellationKeepsTheDeletionsSoFar) {
+  FSSettings s(4, true, true);
+  s.SetTargetPosition(0);
+  CancelAt query(3);  // the pass asks once per record (2), the check once per predictor
+  FSCancelState cancel(&query);
+  FSPredictorSet e(&s, &cancel);
+  RowIterator it({{1, kMiss, 5, kMiss, kMiss}});
+  e.AccumulateRecords(it, -1);
+  e.CheckPredAllMissConst();
+  EXPECT_EQ(e.GetIndicesDelPred(), std::vector<int>{0});
+  EXPECT_EQ(e.GetStatus(), EngineChecked);
+}
+
+TEST(Screening, BeforeAnyDataPass) {
+  FSSettings s(3, true, true);
+  FSCancelState cancel;
+  FSPredictorSet e(&s, &cancel);
+  const NQStatus noPass(NQFeature::StatusNoDataPass, false);
+  std::vector<int> indices;
+  std::vector<std::vector<int>> reasons;
+  EXPECT_EQ(e.CheckPredAllMissConst(), noPass);
+  EXPECT_EQ(e.ScreenPredictors(), noPass);
+  EXPECT_EQ(e.ScreenPredictorsNoTarget(indices, reasons), noPass);
+  EXPECT_EQ(e.ComputeCriteria(), noPass);
+  EXPECT_EQ(e.GetStatus(), EngineInitial);
+  EXPECT_FALSE(e.IsPassCompleted());
+  EXPECT_EQ(e.GetNDeletedPred(), 0);
+  // Released engines have nothing to work on either.
+  e.Release();
+  EXPECT_EQ(e.ScreenPredictors(), noPass);
+}
+
+TEST(NoTargetCheck, ListsEveryRuleEachPredictorBreaks) {
+  // Predictor 0 breaks rules 1 and 3 (6 of 10 missing, 4 categories among 4 values);
+  // predictors 1 and 2 break none.
+  FSSettings s(3, true, true);
+  s.SetTargetPosition(-1);
+  s.SetMaxPctMiss(50);
+  FSCancelState cancel;
+  FSPredictorSet e(&s, &cancel);
+  Rows rows;
+  for (int i = 0; i < 10; ++i)
+    rows.push_back({i < 6 ? kMiss : static_cast<double>(i), static_cast<double>(i % 2),
+                    static_cast<double>(i % 3)});
+  RowIterator it(rows);
+  EXPECT_TRUE(e.AccumulateNoTarget(it, -1).IsOK());
+  std::vector<int> indices{42};
+  std::vector<std::vector<int>> reasons{{1, 2}};
+  EXPECT_TRUE(e.ScreenPredictorsNoTarget(indices, reasons).IsOK());
+  EXPECT_EQ(indices, std::vector<int>{0});
+  ASSERT_EQ(reasons.size(), 1u);
+  EXPECT_EQ(reasons[0], (std::vector<int>{ReasonManyMissing, ReasonManyCategs}));
+  EXPECT_EQ(e.GetNDeletedPred(), 0);
+  EXPECT_EQ(e.GetStatus(), EngineAccumulated);  // the check does not change the state
+  EXPECT_TRUE(e.IsPassCompleted());
+}
+
+TEST(NoTargetCheck, EveryPredictorFlagged) {
+  FSSettings s(2, true, true);
+  s.SetTargetPosition(-1);
+  s.SetMaxPctMiss(10);
+  FSCancelState cancel;
+  FSPredictorSet e(&s, &cancel);
+  RowIterator it({{kMiss, kMiss}, {1, 2}});
+  e.AccumulateNoTarget(it, -1);
+  std::vector<int> indices;
+  std::vector<std::vector<int>> reasons;
+  EXPECT_EQ(e.ScreenPredictorsNoTarget(indices, reasons),
+            NQStatus(NQFeature::StatusNoPredictorsLeft, true));
+  EXPECT_EQ(indices, (std::vector<int>{0, 1}));
+}

@@ -1,0 +1,114 @@
+// Small hosts for driving the engine in tests: an in-memory record iterator that counts how it
+// is called, a listener that records what it hears, a cancel object that says yes at its k-th
+// question, and a fingerprint of everything a data pass builds.
+#ifndef FSRANK_TESTS_ENGINE_HOSTS_H
+#define FSRANK_TESTS_ENGINE_HOSTS_H
+
+#include <cstddef>
+#include <iomanip>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "accum/accumulator.h"
+#include "engine/predictor_set.h"
+#include "fsrank/fsrank.h"
+
+namespace enginetest {
+
+constexpr double kMiss = gMissingValue;
+
+using Rows = std::vector<std::vector<double>>;
+
+// Hands out its rows in order; a row becomes a Record of exactly its size.
+class RowIterator : public NQCommon::RecordIterator {
+ public:
+  explicit RowIterator(const Rows& rows) {
+    fRecords.reserve(rows.size());
+    for (const std::vector<double>& row : rows) {
+      fRecords.emplace_back(static_cast<int>(row.size()));
+      for (std::size_t j = 0; j < row.size(); ++j)
+        fRecords.back()[static_cast<int>(j)] = row[j];
+    }
+  }
+  bool Next() override {
+    ++nextCalls;
+    ++fPos;
+    return fPos < fRecords.size();
+  }
+  NQCommon::Record* GetRecord() override {
+    ++getCalls;
+    return fPos < fRecords.size() ? &fRecords[fPos] : nullptr;
+  }
+  int nextCalls = 0;
+  int getCalls = 0;
+
+ private:
+  std::vector<NQCommon::Record> fRecords;
+  std::size_t fPos = static_cast<std::size_t>(-1);
+};
+
+class RecordingListener : public ProgressListener {
+ public:
+  void OnProgress(ProgressReport& report) override {
+    records.push_back(report.DiscreteMeasure("records"));
+    predictors.push_back(report.DiscreteMeasure("predictors"));
+  }
+  std::vector<int> records;
+  std::vector<int> predictors;
+};
+
+// Answers true from its k-th question on (k = 1: at once).
+class CancelAt : public NQQueryCancel {
+ public:
+  explicit CancelAt(int k) : fnAt(k) {}
+  bool IsCancelRequested() override { return ++asked >= fnAt; }
+  int asked = 0;
+
+ private:
+  int fnAt;
+};
+
+// Everything a data pass leaves behind, in text exact to the bit (17 significant digits): the
+// counts, the target category table and every accumulator's own display.
+inline std::string Fingerprint(const FSPredictorSet& engine) {
+  std::ostringstream os;
+  os << std::setprecision(17);
+  double wValid = 0.0, wExcluded = 0.0;
+  int nValid = 0, nExcluded = 0;
+  engine.GetNValidNExcluded(wValid, wExcluded, nValid, nExcluded);
+  os << wValid << ' ' << wExcluded << ' ' << nValid << ' ' << nExcluded << '\n';
+  os << engine.IsNoValidData() << engine.IsNoValidWeight() << '\n';
+  for (int k = 0; k < engine.GetNTargetCategories(); ++k) {
+    int category = 0;
+    std::pair<int, double> counts;
+    engine.GetTargetCategoryInfo(k, category, counts);
+    os << category << ':' << counts.first << ',' << counts.second << '\n';
+  }
+  for (const IFSPredTargetAccum* accum : engine.GetAccumulators()) {
+    if (accum == nullptr) {
+      os << "null\n";
+    } else {
+      accum->Display(os);
+    }
+  }
+  return os.str();
+}
+
+}  // namespace enginetest
+
+// Places sort records straight into the engine's lists, so that sorting and ranking can be
+// tested with chosen values.
+class FSPredictorSetTestAccess {
+ public:
+  static void AddRecord(FSPredictorSet& engine, NQFSCommon::RankCriteria c, double value,
+                        double tieBreak1, double tieBreak2, int index) {
+    engine.SortList(c).push_back(new FSPredSort(value, tieBreak1, tieBreak2, index));
+  }
+  static void MarkDeleted(FSPredictorSet& engine, int index, int reason) {
+    engine.fvIndicesDel.push_back(index);
+    engine.fvReasonsDel.push_back(reason);
+  }
+};
+
+#endif  // FSRANK_TESTS_ENGINE_HOSTS_H
