@@ -8,13 +8,17 @@
 
 namespace {
 
-const char* const kPredictorNames[] = {"plan",   "region",     "monthly_spend",
+const char* const kPredictorNames[] = {"plan",   "region",        "monthly_spend",
                                        "tenure", "support_calls", "constant_flag"};
 const char* const kCriterionNames[] = {"Pearson", "Likelihood", "Cramer",
                                        "Lambda",  "F test",     "t test"};
-const char* const kReasonNames[] = {"",          "all missing",        "constant",
-                                    "too many missing", "one category dominates",
-                                    "too many categories", "too small std. deviation",
+const char* const kReasonNames[] = {"",
+                                    "all missing",
+                                    "constant",
+                                    "too many missing",
+                                    "one category dominates",
+                                    "too many categories",
+                                    "too small std. deviation",
                                     "too small variation"};
 
 // Record layout: column 0 the target, columns 1-6 the predictors. The data is generated from a
@@ -24,14 +28,14 @@ class CustomerRecords : public NQCommon::RecordIterator {
   explicit CustomerRecords(int n) : fnLeft(n), fRecord(7) {}
   bool Next() override {
     if (fnLeft-- <= 0) return false;
-    const double plan = Draw(3);                     // 0 basic, 1 plus, 2 premium
-    const double region = Draw(4);                   // unrelated to renewal
-    const double spend = 20.0 + 15.0 * plan + Draw(10);
+    const double plan = Draw(3);    // 0 basic, 1 plus, 2 premium
+    const double region = Draw(4);  // unrelated to renewal
+    const double spend = 20.0 + 2.0 * plan + Draw(30);
     const double tenure = 1.0 + Draw(60);
     const double calls = Draw(8);
     // Renewal depends on plan, tenure and support calls, with noise.
-    const double score = plan * 2.0 + tenure / 20.0 - calls * 0.6 + Draw(4);
-    fRecord[0] = score > 3.0 ? 1.0 : 0.0;
+    const double score = plan * 0.6 + tenure / 40.0 - calls * 0.25 + Draw(6);
+    fRecord[0] = score > 3.5 ? 1.0 : 0.0;
     fRecord[1] = plan;
     fRecord[2] = region;
     fRecord[3] = spend;
@@ -62,7 +66,8 @@ int main() {
   FSFactory factory;
   std::unique_ptr<IFSAlgorithm> algorithm(factory.CreateFSAlgorithm(&settings));
   if (!algorithm) {
-    std::printf("could not create the algorithm (status %ld)\n", factory.GetStatus().GetErrorCode());
+    std::printf("could not create the algorithm (status %ld)\n",
+                factory.GetStatus().GetErrorCode());
     return 1;
   }
   CustomerRecords records(400);

@@ -68,7 +68,7 @@ class FSPredictorSet {
   NQFeature::NQStatus RankAll();
   NQFeature::NQStatus RankBest();
   NQFeature::NQStatus GetTopPredictors(NQFSCommon::RankCriteria c, int n, std::vector<int>& indices,
-                                       std::vector<double>& values);
+                                       std::vector<double>& values) const;
   // TStat on a mixed set with a continuous target answers with the FStat vector; a criterion
   // outside 0 to 5 with the Pearson vector.
   const std::vector<int>& GetRanks(NQFSCommon::RankCriteria c) const;

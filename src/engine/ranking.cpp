@@ -217,7 +217,7 @@ const std::vector<double>& FSPredictorSet::GetCriterionValues(RankCriteria c) co
 }
 
 NQStatus FSPredictorSet::GetTopPredictors(RankCriteria c, int n, std::vector<int>& indices,
-                                          std::vector<double>& values) {
+                                          std::vector<double>& values) const {
   if (fpSettings == nullptr || !fpSettings->GetCriterion(c)) {
     indices.clear();
     values.clear();

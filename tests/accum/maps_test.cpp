@@ -109,26 +109,6 @@ TEST(FSMapIStat, RefusesWeightsNotAboveZero) {
   EXPECT_EQ(m.At(0).second.mean, 7.0);
 }
 
-TEST(FSMapIStat, MatchesTwoPassMomentsPerCategory) {
-  FSMapIStat m;
-  const double xs[] = {3, 1, 4, 1, 5, 9, 2, 6};
-  const double ws[] = {1, 2, 0.5, 1, 3, 1, 2, 0.25};
-  for (int i = 0; i < 8; ++i)
-    m.Add(i % 2, xs[i], ws[i]);
-  for (int c = 0; c < 2; ++c) {
-    double sw = 0, swx = 0;
-    for (int i = c; i < 8; i += 2)
-      sw += ws[i], swx += ws[i] * xs[i];
-    const double mean = swx / sw;
-    double ss = 0;
-    for (int i = c; i < 8; i += 2)
-      ss += ws[i] * (xs[i] - mean) * (xs[i] - mean);
-    EXPECT_DOUBLE_EQ(m.At(c).second.weight, sw);
-    EXPECT_NEAR(m.At(c).second.mean, mean, 1e-14);
-    EXPECT_NEAR(m.At(c).second.sumSq, ss, 1e-13);
-  }
-}
-
 TEST(FSMapPiCnt, LexicographicOrderAndFind) {
   FSMapPiCnt m;
   EXPECT_FALSE(m.Add(1, 5, 1.0));

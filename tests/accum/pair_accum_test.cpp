@@ -138,27 +138,6 @@ TEST(FSCatPCatTAccum, GetStats) {
   }
 }
 
-TEST(FSCatPCatTAccum, WeightsAndMissingCases) {
-  // The same table from four weighted cases, with missing and unusable cases around them.
-  FSCatPCatTAccum a;
-  a.AddMissing(50.0);
-  a.AddValue(0, 0, 10, 1);
-  a.AddValue(0, 1, 20, 1);
-  a.AddValue(0, 1, 0.0, 1);
-  a.AddValue(1, 0, 30, 1);
-  a.AddValue(7, 7, -2.0, 1);
-  a.AddValue(1, 1, 40, 1);
-  EXPECT_EQ(a.GetUnweightedValid(), 4);
-  EXPECT_EQ(a.GetPredCategories().Size(), 2);
-  const FSCatPCatTAccum unit = Table2x2();
-  for (int c : {Pearson, Likelihood, Cramer, Lambda}) {
-    const Out w = Criterion(a, c);
-    const Out u = Criterion(unit, c);
-    EXPECT_DOUBLE_EQ(w.value, u.value) << c;
-    EXPECT_DOUBLE_EQ(w.tieBreak1, u.tieBreak1) << c;
-  }
-}
-
 TEST(FSCatPCatTAccum, AbsentCellsCountAsZero) {
   // (5, 0; 0, 5): every E is 2.5; the empty cells add E to X2 and nothing to G2.
   const FSCatPCatTAccum a = Feed<FSCatPCatTAccum>({{1, 3, 5}, {2, 4, 5}});
@@ -440,16 +419,6 @@ TEST(FSContPContTAccum, WorkedCorrelation) {
   EXPECT_FALSE(GetStats(a, FStat).ok);
 }
 
-TEST(FSContPContTAccum, NegativeCorrelationIsTwoSided) {
-  const FSContPContTAccum up = Feed<FSContPContTAccum>({{1, 2, 1}, {2, 4, 1}, {3, 7, 1}});
-  const FSContPContTAccum down = Feed<FSContPContTAccum>({{1, -2, 1}, {2, -4, 1}, {3, -7, 1}});
-  const Out u = Criterion(up, TStat);
-  const Out d = Criterion(down, TStat);
-  EXPECT_EQ(d.extra1, -u.extra1);
-  EXPECT_EQ(d.extra2, -u.extra2);
-  EXPECT_NEAR(d.value, u.value, 1e-15);
-}
-
 TEST(FSContPContTAccum, DegenerateCases) {
   // Perfectly correlated: value 0, no t.
   const Out perfect = Criterion(Feed<FSContPContTAccum>({{1, 2, 1}, {2, 4, 1}, {3, 6, 1}}), TStat);
@@ -487,16 +456,6 @@ TEST(FSContPContTAccum, DegenerateCases) {
   const FSContPContTAccum open = Feed<FSContPContTAccum>({{1, 2, 1}, {2, 4, 1}, {3, 7, 1}}, false);
   EXPECT_EQ(open.GetPredVariance(), kMissing);
   EXPECT_TRUE(AllMissing(Criterion(open, TStat)));
-}
-
-TEST(FSContPContTAccum, WeightsActAsRepeatedCases) {
-  const FSContPContTAccum weighted =
-      Feed<FSContPContTAccum>({{1, 2, 2}, {2, 3, 1}, {4, 3, 1}, {3, 7, 3}});
-  const FSContPContTAccum repeated = Feed<FSContPContTAccum>(
-      {{1, 2, 1}, {1, 2, 1}, {2, 3, 1}, {4, 3, 1}, {3, 7, 1}, {3, 7, 1}, {3, 7, 1}});
-  EXPECT_DOUBLE_EQ(weighted.GetCorrelation(), repeated.GetCorrelation());
-  EXPECT_DOUBLE_EQ(weighted.GetPredVariance(), repeated.GetPredVariance());
-  EXPECT_DOUBLE_EQ(weighted.GetTargetMean(), repeated.GetTargetMean());
 }
 
 TEST(FSContPContTAccum, Display) {

@@ -186,14 +186,6 @@ TEST(FSContAccum, ConstancyComparesExactly) {
   EXPECT_EQ(a.GetFirstValue(), 5.0);
 }
 
-TEST(FSContAccum, WithoutKeepOnlyTheWeightGrows) {
-  FSContAccum a = Cont({{1, 1}, {3, 1}});
-  a.AddValueNoTarget(100.0, 1.0, false);
-  EXPECT_EQ(a.GetMean(), 2.0);
-  EXPECT_EQ(a.GetSecondMoment(), 2.0);
-  EXPECT_EQ(a.GetProcessed(), 3.0);
-}
-
 TEST(SingleAccum, NoCriteriaAndNoStats) {
   FSCatAccum cat;
   FSContAccum cont = Cont({{1, 1}, {2, 1}});
@@ -209,18 +201,6 @@ TEST(SingleAccum, NoCriteriaAndNoStats) {
   }
   EXPECT_TRUE(cat.IsCategorical());
   EXPECT_FALSE(cont.IsCategorical());
-}
-
-TEST(SingleAccum, PersistenceIsNotAvailableYet) {
-  FSCatAccum cat;
-  std::ostringstream os;
-  EXPECT_EQ(cat.WriteObjectXML(os), -1);
-  EXPECT_TRUE(os.str().empty());
-  std::fstream fs;
-  EXPECT_EQ(cat.WriteObject(fs), -1);
-  EXPECT_EQ(cat.ReadObject(fs), -1);
-  FSContAccum cont;
-  EXPECT_EQ(cont.WriteObject(fs), -1);
 }
 
 TEST(SingleAccum, Displays) {

