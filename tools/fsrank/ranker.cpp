@@ -37,6 +37,10 @@ class CsvRecordIterator : public NQCommon::RecordIterator {
       error_ = e.what();
       return false;
     }
+    if (static_cast<std::size_t>(record_.Size()) < values_.size()) {
+      error_ = "out of memory for a record";  // the record absorbed a failed allocation
+      return false;
+    }
     double* out = record_.GetAll();
     for (std::size_t k = 0; k < values_.size(); ++k)
       out[k] = values_[k];
