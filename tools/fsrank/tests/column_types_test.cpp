@@ -3,7 +3,6 @@
 
 #include <fsrank/fsrank.h>
 
-#include <functional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -92,15 +91,6 @@ struct Source {
   CsvDataSource source;
 };
 
-std::string Message(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
 TEST(CsvDataSource, StreamsPastTheSampleWithTheRecordLayout) {
   Source s("id,w,y,a,b\n7,1,no,-1,1.5\n8,2,yes,2.5,x\n9,3,no,-1,2\n");
   PlanRequest request;
@@ -147,26 +137,6 @@ TEST(CsvDataSource, RowsNeverUsedAreNotCounted) {
   EXPECT_EQ(s.source.RowsDelivered(), 2u);
   EXPECT_EQ(s.source.RowsCommitted(), 1u);
   EXPECT_EQ(s.source.Unparsable().at(1).count, 1u);
-}
-
-TEST(CsvDataSource, RaggedRowsAndUnknownColumnsNameFileAndLine) {
-  EXPECT_EQ(Message([] { Source s("a,b\n1,2\n1,2,3\n"); }),
-            "d.csv:3: the row has 3 fields but the header has 2");
-  Source s("a,b\n1,2\n1,2\n\"x\ny\",2\n4\n", 1);
-  PlanRequest request;
-  request.target = "a";
-  s.source.SetPlan(s.source.MakePlan(request));
-  std::vector<double> row;
-  EXPECT_TRUE(s.source.NextRow(row));
-  EXPECT_TRUE(s.source.NextRow(row));
-  EXPECT_TRUE(s.source.NextRow(row));
-  EXPECT_EQ(Message([&] { s.source.NextRow(row); }),
-            "d.csv:6: the row has 1 fields but the header has 2");
-
-  request.target = "nope";
-  const std::string unknown = Message([&] { s.source.MakePlan(request); });
-  EXPECT_EQ(unknown.rfind("d.csv:1: no column named \"nope\" for --target", 0), 0u) << unknown;
-  EXPECT_EQ(Message([] { Source e(""); }), "d.csv: the file is empty (a header row is needed)");
 }
 
 TEST(CsvDataSource, ContradictoryRequestsAreUsageErrors) {

@@ -518,6 +518,10 @@ TEST_F(FsrankProgram, ErrorsNameFileLineAndExitCode) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("open.csv:2: quoted field is not closed"), std::string::npos) << r.err;
 
+  r = Rank(Write("empty.csv", ""), {"--target", "y"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("empty.csv: the file is empty"), std::string::npos) << r.err;
+
   r = Run({"rank", good});
   EXPECT_EQ(r.code, 1);
   r = Run({"--help"});

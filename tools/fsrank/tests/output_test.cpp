@@ -193,13 +193,5 @@ TEST(CommandLine, MistakesAreUsageErrors) {
   }
 }
 
-TEST(CommandLine, HelpListsTheExitCodes) {
-  Options o;
-  std::string text;
-  EXPECT_EQ(Parse({"--help"}, o, &text), kExitOk);
-  EXPECT_NE(text.find("Exit codes"), std::string::npos);
-  EXPECT_NE(text.find("130"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace fsrank_cli
