@@ -315,19 +315,20 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
 }
 
 void WriteCsv(std::ostream& out, const RankingReport& report) {
-  out << "section,criterion,rank,predictor,type,value,statistic,statistic_value,df,df2,reason,"
-         "reason_text\n";
+  out << "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
+         "reason,reason_text\n";
   const auto opt = [](const std::optional<double>& v) { return v ? Exact(*v) : std::string(); };
   for (const CriterionRanking& criterion : report.criteria) {
     for (const RankedPredictor& row : criterion.predictors) {
       out << "ranked," << CsvField(criterion.name) << ',' << row.rank << ',' << CsvField(row.name)
-          << ',' << row.type << ',' << opt(row.value) << ',' << row.statistic_name << ','
-          << opt(row.statistic) << ',' << opt(row.df) << ',' << opt(row.df2) << ",,\n";
+          << ',' << row.index << ',' << row.type << ',' << opt(row.value) << ','
+          << row.statistic_name << ',' << opt(row.statistic) << ',' << opt(row.df) << ','
+          << opt(row.df2) << ",,\n";
     }
   }
   for (const ScreenedPredictor& row : report.screened) {
-    out << "screened,,," << CsvField(row.name) << ',' << row.type << ",,,,,," << row.reason_word
-        << ',' << CsvField(row.reason_text) << '\n';
+    out << "screened,,," << CsvField(row.name) << ',' << row.index << ',' << row.type << ",,,,,,"
+        << row.reason_word << ',' << CsvField(row.reason_text) << '\n';
   }
 }
 
@@ -368,8 +369,9 @@ void WriteJson(std::ostream& out, const RankingReport& report) {
     for (std::size_t k = 0; k < criterion.predictors.size(); ++k) {
       const RankedPredictor& row = criterion.predictors[k];
       out << (k == 0 ? "\n" : ",\n") << "      {\"rank\": " << row.rank
-          << ", \"name\": " << JsonString(row.name) << ", \"type\": " << JsonString(row.type)
-          << ", \"value\": " << num(row.value) << ", \"statistic\": "
+          << ", \"name\": " << JsonString(row.name) << ", \"index\": " << row.index
+          << ", \"type\": " << JsonString(row.type) << ", \"value\": " << num(row.value)
+          << ", \"statistic\": "
           << (row.statistic_name.empty() ? "null" : JsonString(row.statistic_name))
           << ", \"statistic_value\": " << num(row.statistic) << ", \"df\": " << num(row.df)
           << ", \"df2\": " << num(row.df2) << "}";
@@ -380,7 +382,8 @@ void WriteJson(std::ostream& out, const RankingReport& report) {
   for (std::size_t k = 0; k < report.screened.size(); ++k) {
     const ScreenedPredictor& row = report.screened[k];
     out << (k == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(row.name)
-        << ", \"type\": " << JsonString(row.type) << ", \"reason\": " << JsonString(row.reason_word)
+        << ", \"index\": " << row.index << ", \"type\": " << JsonString(row.type)
+        << ", \"reason\": " << JsonString(row.reason_word)
         << ", \"description\": " << JsonString(row.reason_text) << "}";
   }
   out << (report.screened.empty() ? "]" : "\n  ]");

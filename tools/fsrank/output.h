@@ -14,7 +14,8 @@ namespace fsrank_cli {
 struct RankedPredictor {
   int rank = 0;  // 1 for the best
   std::string name;
-  std::string type;             // "categorical" or "continuous"
+  int index = 0;     // the library's predictor index ("predictorIndex" in the result documents)
+  std::string type;  // "categorical" or "continuous"
   std::optional<double> value;  // the criterion value; absent when undefined
   std::string statistic_name;   // "X2", "G2", "F", "t" or empty
   std::optional<double> statistic;
@@ -32,6 +33,7 @@ struct CriterionRanking {
 
 struct ScreenedPredictor {
   std::string name;
+  int index = 0;
   std::string type;
   int reason = 0;
   std::string reason_word;  // "allMissing", "manyConst", ...

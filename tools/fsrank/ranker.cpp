@@ -385,8 +385,8 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
   const std::vector<int>& reasons = algorithm->GetReasonsDelPred();
   for (std::size_t k = 0; k < deleted.size() && k < reasons.size(); ++k) {
     const ColumnSpec& spec = plan.predictors[static_cast<std::size_t>(deleted[k])];
-    report.screened.push_back({spec.name, TypeName(spec.type), reasons[k], ReasonWord(reasons[k]),
-                               ReasonText(reasons[k], thresholds)});
+    report.screened.push_back({spec.name, deleted[k], TypeName(spec.type), reasons[k],
+                               ReasonWord(reasons[k]), ReasonText(reasons[k], thresholds)});
   }
 
   const int remaining = static_cast<int>(plan.predictors.size()) - algorithm->GetNDeletedPred();
@@ -421,6 +421,7 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
         RankedPredictor row;
         row.rank = static_cast<int>(k) + 1;
         row.name = spec.name;
+        row.index = indices[k];
         row.type = TypeName(spec.type);
         row.value = Value(values[k]);
         FillStatistics(*algorithm, c, indices[k], spec.type == ColumnType::kCategorical, catTarget,

@@ -418,7 +418,8 @@ TEST_F(FsrankProgram, TableCsvAndJsonTellTheSameRanking) {
     json_rows += c["predictors"].items.size();
     EXPECT_NE(table.out.find(c["name"].text + ": "), std::string::npos) << c["name"].text;
     const Json& best = c["predictors"][0];
-    EXPECT_NE(csv.out.find("ranked," + c["name"].text + ",1," + best["name"].text + ","),
+    EXPECT_NE(csv.out.find("ranked," + c["name"].text + ",1," + best["name"].text + "," +
+                           std::to_string(static_cast<int>(best["index"].number)) + ","),
               std::string::npos);
   }
   while (std::getline(lines, line))
@@ -491,6 +492,13 @@ TEST_F(FsrankProgram, ExportDocuments) {
   EXPECT_NE(one.find("<FSOutputOne"), std::string::npos) << one;
   EXPECT_NE(one.find("F-Statistic"), std::string::npos);
   EXPECT_NE(all.find("<FSOutputAll"), std::string::npos) << all;
+  // The documents name predictors by index; the JSON report gives the same index.
+  const Json report = RankJson(file, {"--target", "y"});
+  const int best =
+      static_cast<int>(Criterion(report, "F-Statistic")["predictors"][0]["index"].number);
+  const auto at = one.find("predictorIndex=\"");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(std::atoi(one.c_str() + at + 16), best);
 }
 
 TEST_F(FsrankProgram, ErrorsNameFileLineAndExitCode) {

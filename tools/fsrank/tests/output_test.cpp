@@ -48,13 +48,13 @@ RankingReport SampleReport() {
   c.description = "p-value of the Pearson chi-square test, smallest first";
   c.ranked = 4;
   c.predictors = {
-      {1, "a_predictor_with_a_really_long_descriptive_name", "categorical", 1.25e-26, "X2",
+      {1, "a_predictor_with_a_really_long_descriptive_name", 0, "categorical", 1.25e-26, "X2",
        123.7234, 3, std::nullopt},
-      {2, "credit_amount", "continuous", 0.5, "F", 12345678.9, 1, 998},
-      {3, "age", "continuous", 0.0, "F", 200.0, 1, 998},
+      {2, "credit_amount", 1, "continuous", 0.5, "F", 12345678.9, 1, 998},
+      {3, "age", 2, "continuous", 0.0, "F", 200.0, 1, 998},
   };
   r.criteria.push_back(c);
-  r.screened = {{"flag", "categorical", 4, "manyConst",
+  r.screened = {{"flag", 3, "categorical", 4, "manyConst",
                  "one category holds more than 95% of "
                  "the values"}};
   r.valid = 1000;
@@ -93,13 +93,13 @@ TEST(Csv, OneLinePerRankedOrScreenedPredictor) {
   std::ostringstream out;
   WriteCsv(out, SampleReport());
   EXPECT_EQ(out.str(),
-            "section,criterion,rank,predictor,type,value,statistic,statistic_value,df,df2,reason,"
-            "reason_text\n"
-            "ranked,Pearson,1,a_predictor_with_a_really_long_descriptive_name,categorical,"
+            "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
+            "reason,reason_text\n"
+            "ranked,Pearson,1,a_predictor_with_a_really_long_descriptive_name,0,categorical,"
             "1.25e-26,X2,123.7234,3,,,\n"
-            "ranked,Pearson,2,credit_amount,continuous,0.5,F,12345678.9,1,998,,\n"
-            "ranked,Pearson,3,age,continuous,0,F,200,1,998,,\n"
-            "screened,,,flag,categorical,,,,,,manyConst,one category holds more than 95% of the "
+            "ranked,Pearson,2,credit_amount,1,continuous,0.5,F,12345678.9,1,998,,\n"
+            "ranked,Pearson,3,age,2,continuous,0,F,200,1,998,,\n"
+            "screened,,,flag,3,categorical,,,,,,manyConst,one category holds more than 95% of the "
             "values\n");
 }
 
