@@ -5,6 +5,7 @@
 #define FSRANK_SETTINGS_H
 
 #include <initializer_list>
+#include <iosfwd>
 #include <ostream>
 #include <vector>
 
@@ -107,7 +108,22 @@ class FSRANK_API FSSettings {
   // "End of FSSettings display".
   void Display(std::ostream& os) const;
 
+  // Persistence: the "FSSet" binary chunk of 133 + 4n bytes (n predictors) and the
+  // "FSSettings" XML object of n + 27 values. The readers take the stored values as they are,
+  // without recomputing or checking them; the two host pointers are not stored and keep what
+  // the object held. A reader that meets anything else than what the writer produced writes
+  // "Error reading FSSettings!\n" to the standard error stream and throws a new
+  // NQFeature::IOException by pointer.
+  // Bytes written / consumed: 133 + 4n.
+  int WriteObject(std::fstream& stream) const;
+  int ReadObject(std::fstream& stream);
+  // Elements written / read: n + 29 (the object's start and end lines and its values).
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::ifstream& stream);
+
  private:
+  friend struct FSSettingsFields;
+
   void InitCommon();
   void RecomputeSetType();
   int CountCriteria(std::initializer_list<NQFSCommon::RankCriteria> criteria) const;

@@ -40,11 +40,11 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
                         double& extra1, double& extra2) const override;
   bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
   bool IsCategorical() const override { return true; }
-  // Persistence of accumulators is not available yet: these do nothing and return -1.
-  int WriteObject(std::fstream&) const override { return -1; }
-  int ReadObject(std::fstream&) override { return -1; }
-  int WriteObjectXML(std::ostream&) const override { return -1; }
-  int ReadObjectXML(std::ifstream&) override { return -1; }
+  // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
+  int WriteObject(std::fstream& stream) const override;
+  int ReadObject(std::fstream& stream) override;
+  int WriteObjectXML(std::ostream& stream) const override;
+  int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
 
   double GetProcessed() const { return fdProcessed; }
@@ -56,6 +56,10 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   const FSMapPiCnt& GetPairs() const { return fmPairs; }
 
  private:
+  // The stored fields, in chunk order, for the four persistence directions.
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   double ValidWeight() const { return fdProcessed - fdMissing; }
   double ChiSquare() const;
   double LikelihoodRatio() const;
@@ -107,11 +111,11 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
                         double& extra1, double& extra2) const override;
   bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
   bool IsCategorical() const override { return true; }
-  // Persistence of accumulators is not available yet: these do nothing and return -1.
-  int WriteObject(std::fstream&) const override { return -1; }
-  int ReadObject(std::fstream&) override { return -1; }
-  int WriteObjectXML(std::ostream&) const override { return -1; }
-  int ReadObjectXML(std::ifstream&) override { return -1; }
+  // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
+  int WriteObject(std::fstream& stream) const override;
+  int ReadObject(std::fstream& stream) override;
+  int WriteObjectXML(std::ostream& stream) const override;
+  int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
 
   double GetProcessed() const { return fdProcessed; }
@@ -123,6 +127,10 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   const FSMapIStat& GetTargetStats() const { return fmTargetStats; }
 
  private:
+  // The stored fields, in chunk order, for the four persistence directions.
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   double fdProcessed = 0.0;
   int fnUnweightedValid = 0;
   double fdMissing = 0.0;

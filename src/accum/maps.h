@@ -4,6 +4,7 @@
 #ifndef FSRANK_ACCUM_MAPS_H
 #define FSRANK_ACCUM_MAPS_H
 
+#include <istream>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -57,6 +58,8 @@ class FSSortedTable {
   }
 
   const std::vector<Entry>& Entries() const { return fvEntries; }
+  // The entries themselves, for a reader that restores them as stored, without sorting.
+  std::vector<Entry>& MutableEntries() { return fvEntries; }
 
  private:
   std::vector<Entry> fvEntries;
@@ -77,7 +80,18 @@ class FSMapICnt {
   std::pair<int, double> At(int i) const { return fmTable[i]; }
   void Display(std::ostream& os) const;
 
+  // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns
+  // its elements). Readers replace the entries by the stored ones, kept in stored order
+  // without searching or sorting (meant for a freshly constructed map).
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream);
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::istream& stream);
+
  private:
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   FSSortedTable<int, double> fmTable;
 };
 
@@ -100,7 +114,18 @@ class FSMapIPCnt {
   std::pair<int, std::pair<int, double>> At(int i) const { return fmTable[i]; }
   void Display(std::ostream& os) const;
 
+  // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns
+  // its elements). Readers replace the entries by the stored ones, kept in stored order
+  // without searching or sorting (meant for a freshly constructed map).
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream);
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::istream& stream);
+
  private:
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   FSSortedTable<int, std::pair<int, double>> fmTable;
 };
 
@@ -141,7 +166,18 @@ class FSMapIStat {
   const std::pair<int, CategoryStat>& At(int i) const { return fmTable[i]; }
   void Display(std::ostream& os) const;
 
+  // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns
+  // its elements). Readers replace the entries by the stored ones, kept in stored order
+  // without searching or sorting (meant for a freshly constructed map).
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream);
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::istream& stream);
+
  private:
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   FSSortedTable<int, CategoryStat> fmTable;
 };
 
@@ -163,7 +199,18 @@ class FSMapPiCnt {
   std::pair<Key, double> At(int i) const { return fmTable[i]; }
   void Display(std::ostream& os) const;
 
+  // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns
+  // its elements). Readers replace the entries by the stored ones, kept in stored order
+  // without searching or sorting (meant for a freshly constructed map).
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream);
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::istream& stream);
+
  private:
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   FSSortedTable<Key, double> fmTable;
 };
 

@@ -35,11 +35,11 @@ class FSCatAccum final : public IFSPredTargetAccum {
   void ComputeCriterion(int, double&, double&, double&, double&, double&) const override {}
   bool GetStats(int, double&, double&, double&, double&) const override { return false; }
   bool IsCategorical() const override { return true; }
-  // Persistence of accumulators is not available yet: these do nothing and return -1.
-  int WriteObject(std::fstream&) const override { return -1; }
-  int ReadObject(std::fstream&) override { return -1; }
-  int WriteObjectXML(std::ostream&) const override { return -1; }
-  int ReadObjectXML(std::ifstream&) override { return -1; }
+  // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
+  int WriteObject(std::fstream& stream) const override;
+  int ReadObject(std::fstream& stream) override;
+  int WriteObjectXML(std::ostream& stream) const override;
+  int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
 
   double GetProcessed() const { return fdProcessed; }
@@ -49,6 +49,10 @@ class FSCatAccum final : public IFSPredTargetAccum {
   const FSMapICnt& GetCategories() const { return fmCategories; }
 
  private:
+  // The stored fields, in chunk order, for the four persistence directions.
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   double fdProcessed = 0.0;
   int fnUnweightedValid = 0;
   double fdMissing = 0.0;
@@ -82,11 +86,11 @@ class FSContAccum final : public IFSPredTargetAccum {
   void ComputeCriterion(int, double&, double&, double&, double&, double&) const override {}
   bool GetStats(int, double&, double&, double&, double&) const override { return false; }
   bool IsCategorical() const override { return false; }
-  // Persistence of accumulators is not available yet: these do nothing and return -1.
-  int WriteObject(std::fstream&) const override { return -1; }
-  int ReadObject(std::fstream&) override { return -1; }
-  int WriteObjectXML(std::ostream&) const override { return -1; }
-  int ReadObjectXML(std::ifstream&) override { return -1; }
+  // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
+  int WriteObject(std::fstream& stream) const override;
+  int ReadObject(std::fstream& stream) override;
+  int WriteObjectXML(std::ostream& stream) const override;
+  int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
 
   double GetProcessed() const { return fdProcessed; }
@@ -97,6 +101,10 @@ class FSContAccum final : public IFSPredTargetAccum {
   double GetVariance() const { return fdVariance; }
 
  private:
+  // The stored fields, in chunk order, for the four persistence directions.
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self);
+
   double fdProcessed = 0.0;
   double fdMissing = 0.0;
   double fdFirstValue = gMissingValue;

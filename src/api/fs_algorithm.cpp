@@ -218,6 +218,7 @@ void FSAlgorithm::Display(std::ostream& stream) const {
   stream << "Data accumulated? " << (fbAccumulated ? "Yes.  " : "No.  ");
   stream << "Predictors ranked? " << (fbRanked ? "Yes.\n" : "No.\n");
   stream << "\nSettings:\n";
+  if (fpSettings != nullptr) fpSettings->Display(stream);
   stream << "\nPredictor set:\n";
   stream << "End of FSAlgorithm display\n";
 }

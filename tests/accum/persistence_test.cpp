@@ -1,0 +1,389 @@
+// The saved forms of the accumulators and maps: chunk sizes and bytes, binary and XML round
+// trips after real data, element counts, and the readers' refusals with their messages.
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "accum/cat_pair_accum.h"
+#include "accum/cont_pair_accum.h"
+#include "accum/maps.h"
+#include "accum/single_accum.h"
+#include "common/state_files.h"
+#include "fsrank/missing.h"
+
+namespace {
+
+struct Case {
+  double x, target, weight;  // weight < 0: a missing predictor value of weight -weight
+};
+
+// A sample of 300 cases with uneven weights, seven predictor and five target categories,
+// values with many significant digits and one case in ten missing.
+std::vector<Case> RealData() {
+  std::vector<Case> cases;
+  std::uint32_t state = 12345;
+  auto next = [&state]() {
+    state = state * 1103515245u + 12345u;
+    return (state >> 8) % 100000u;
+  };
+  for (int i = 0; i < 300; ++i) {
+    const double x = (next() % 7) + next() / 99991.0;
+    const double target = (next() % 5) + 0.1 * x;
+    const double weight = 0.3 + next() / 33333.0;
+    cases.push_back({x, target, i % 10 == 3 ? -weight : weight});
+  }
+  return cases;
+}
+
+// Cases whose every stored sum, mean and variance is a short binary fraction, so that the
+// 15-digit XML values are exact: the valid weights double the running total at each case
+// (1, 1, 2, 4, 8; per category too) and the values keep the variance's divisor 15 exact.
+std::vector<Case> ExactData() {
+  return {{0, 1, 1}, {0, 3, 1}, {1.5, 2, 2}, {2, 5, 4}, {7, 0, -1}, {3, 0.5, 8}};
+}
+
+struct AccumKind {
+  const char* name;
+  const char* tag;
+  std::function<IFSPredTargetAccum*()> make;
+  bool pair;       // fed through AddValue, else AddValueNoTarget
+  int freshBytes;  // the chunk of a fresh object, nested maps included
+  int freshXML;    // elements of a fresh object's XML object
+  int nestedMaps;  // each adds one element to the reader's count once it has entries
+  int readAdjust;  // the reader's count minus (writer's count + nestedMaps)
+};
+
+const AccumKind kAccums[] = {
+    {"FSCatAccum", "CAPRE", [] { return new FSCatAccum; }, false, 38, 9, 1, 0},
+    {"FSContAccum", "COPRE", [] { return new FSContAccum; }, false, 57, 9, 0, -1},
+    {"FSCatPCatTAccum", "CAPRA", [] { return new FSCatPCatTAccum; }, true, 56, 15, 3, 0},
+    {"FSCatPContTAccum", "CAPCO", [] { return new FSCatPContTAccum; }, true, 55, 13, 2, 0},
+    {"FSContPCatTAccum", "COPRA", [] { return new FSContPCatTAccum; }, true, 50, 10, 1, 0},
+    {"FSContPContTAccum", "COPCO", [] { return new FSContPContTAccum; }, true, 73, 11, 0, -1},
+};
+
+std::unique_ptr<IFSPredTargetAccum> Fed(const AccumKind& kind, const std::vector<Case>& cases) {
+  std::unique_ptr<IFSPredTargetAccum> a(kind.make());
+  for (const Case& c : cases) {
+    if (c.weight < 0) {
+      a->AddMissing(-c.weight);
+    } else if (kind.pair) {
+      a->AddValue(c.x, c.target, c.weight, 1);
+    } else {
+      a->AddValueNoTarget(c.x, c.weight, true);
+    }
+  }
+  a->FinishPass();
+  return a;
+}
+
+// What a restored accumulator must answer as the saved one did, bit for bit.
+void ExpectSameAnswers(const IFSPredTargetAccum& a, const IFSPredTargetAccum& b, const char* name) {
+  EXPECT_EQ(a.IsAllMissing(), b.IsAllMissing()) << name;
+  EXPECT_EQ(a.IsConstant(), b.IsConstant()) << name;
+  for (int c = 0; c < 6; ++c) {
+    double va[5] = {0, 0, 0, 0, 0};
+    double vb[5] = {0, 0, 0, 0, 0};
+    a.ComputeCriterion(c, va[0], va[1], va[2], va[3], va[4]);
+    b.ComputeCriterion(c, vb[0], vb[1], vb[2], vb[3], vb[4]);
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(BitsOf(va[i]), BitsOf(vb[i])) << name << " criterion " << c << " slot " << i;
+  }
+}
+
+int UnweightedValid(const IFSPredTargetAccum& a) {
+  if (auto p = dynamic_cast<const FSCatAccum*>(&a)) return p->GetUnweightedValid();
+  if (auto p = dynamic_cast<const FSCatPCatTAccum*>(&a)) return p->GetUnweightedValid();
+  if (auto p = dynamic_cast<const FSCatPContTAccum*>(&a)) return p->GetUnweightedValid();
+  return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Accumulators
+
+TEST(AccumPersistence, FreshChunksAndObjects) {
+  for (const AccumKind& kind : kAccums) {
+    std::unique_ptr<IFSPredTargetAccum> a(kind.make());
+    const std::string chunk = Chunk(*a);
+    EXPECT_EQ(chunk.size(), static_cast<size_t>(kind.freshBytes)) << kind.name;
+    EXPECT_EQ(chunk.substr(0, 5), kind.tag);
+    const std::string xml = Xml(*a);
+    EXPECT_EQ(xml.rfind(std::string("\n\t\t<Obj name=\"") + kind.name + "\">\n\t\t\t<", 0), 0u);
+    EXPECT_EQ(std::count(xml.begin(), xml.end(), '\n'), kind.freshXML) << kind.name;
+    std::unique_ptr<IFSPredTargetAccum> b(kind.make());
+    ScratchFile file;
+    EXPECT_EQ(b->ReadObjectXML(file.Text(xml)), kind.freshXML + kind.readAdjust) << kind.name;
+  }
+  // The first value is still the missing value: its bit pattern, and "Missing" in XML.
+  FSContAccum cont;
+  const std::string chunk = Chunk(cont);
+  EXPECT_EQ(chunk,
+            "COPRE" + Dbl(0) + Dbl(0) + Dbl(gMissingValue) + Int(1) + Dbl(0) + Dbl(0) + Dbl(0));
+  EXPECT_EQ(chunk.substr(21, 8), "\xFF\xFF\xFF\xFF\xFF\xFF\xEF\xFF");
+  EXPECT_EQ(Xml(cont),
+            "\n\t\t<Obj name=\"FSContAccum\">\n\t\t\t<Double value=\"0\"/>\n\t\t\t<Double "
+            "value=\"0\"/>\n\t\t\t<Double value=\"Missing\"/>\n\t\t\t<Int value=\"1\"/>\n\t\t\t<"
+            "Double value=\"0\"/>\n\t\t\t<Double value=\"0\"/>\n\t\t\t<Double value=\"0\"/>\n\t\t</"
+            "Obj>");
+}
+
+TEST(AccumPersistence, BinaryRoundTripAfterRealData) {
+  for (const AccumKind& kind : kAccums) {
+    std::unique_ptr<IFSPredTargetAccum> a = Fed(kind, RealData());
+    const std::string chunk = Chunk(*a);
+    std::unique_ptr<IFSPredTargetAccum> b(kind.make());
+    ScratchFile file;
+    std::fstream& in = file.Binary(chunk + "trailing");
+    EXPECT_EQ(b->ReadObject(in), static_cast<int>(chunk.size())) << kind.name;
+    EXPECT_EQ(in.tellg(), static_cast<std::streamoff>(chunk.size()));
+    EXPECT_EQ(Chunk(*b), chunk) << kind.name;
+    ExpectSameAnswers(*a, *b, kind.name);
+    EXPECT_EQ(UnweightedValid(*b), 0) << kind.name;
+  }
+}
+
+TEST(AccumPersistence, XMLRoundTripAfterRealData) {
+  for (const AccumKind& kind : kAccums) {
+    std::unique_ptr<IFSPredTargetAccum> a = Fed(kind, RealData());
+    const std::string xml = Xml(*a);
+    const int written = static_cast<int>(std::count(xml.begin(), xml.end(), '\n'));
+    std::unique_ptr<IFSPredTargetAccum> b(kind.make());
+    ScratchFile file;
+    EXPECT_EQ(b->ReadObjectXML(file.Text(xml)), written + kind.nestedMaps + kind.readAdjust)
+        << kind.name;
+    // Every value comes back as the nearest double to its 15-digit text, which writes the
+    // same text again.
+    EXPECT_EQ(Xml(*b), xml) << kind.name;
+    EXPECT_EQ(UnweightedValid(*b), 0) << kind.name;
+    // Values that 15 digits hold exactly come back bit for bit.
+    std::unique_ptr<IFSPredTargetAccum> exact = Fed(kind, ExactData());
+    std::unique_ptr<IFSPredTargetAccum> c(kind.make());
+    c->ReadObjectXML(file.Text(Xml(*exact)));
+    EXPECT_EQ(Chunk(*c), Chunk(*exact)) << kind.name;
+    ExpectSameAnswers(*exact, *c, kind.name);
+  }
+}
+
+TEST(AccumPersistence, CatPCatTChunkSize) {
+  // 3 predictor categories, 2 target categories, 5 of the 6 pairs.
+  FSCatPCatTAccum a;
+  const double cells[][2] = {{0, 0}, {0, 1}, {1, 0}, {2, 1}, {1, 1}, {2, 1}};
+  for (const auto& c : cells)
+    a.AddValue(c[0], c[1], 1.5, 1);
+  const std::string chunk = Chunk(a);
+  EXPECT_EQ(chunk.size(), 29u + (9 + 36) + (9 + 24) + (9 + 80));
+  EXPECT_EQ(chunk.substr(29, 5), "FSMII");
+  EXPECT_EQ(chunk.substr(29 + 45, 5), "FSMII");
+  EXPECT_EQ(chunk.substr(29 + 45 + 33, 5), "FSMPI");
+}
+
+TEST(AccumPersistence, WrongTagsAreRefusedWithTheReadersMessage) {
+  // Each class is given the next class's chunk.
+  const size_t n = sizeof kAccums / sizeof kAccums[0];
+  for (size_t i = 0; i < n; ++i) {
+    std::unique_ptr<IFSPredTargetAccum> other = Fed(kAccums[(i + 1) % n], RealData());
+    std::unique_ptr<IFSPredTargetAccum> a(kAccums[i].make());
+    ScratchFile file;
+    EXPECT_EQ(ReadFailure([&] { a->ReadObject(file.Binary(Chunk(*other))); }),
+              std::string("Error reading ") + kAccums[i].name + "!\n");
+    EXPECT_EQ(ReadFailure([&] { a->ReadObjectXML(file.Text(Xml(*other))); }),
+              std::string("Error reading ") + kAccums[i].name + "!\n");
+  }
+  FSCatAccum cat;
+  ScratchFile file;
+  EXPECT_EQ(ReadFailure([&] { cat.ReadObject(file.Binary("CAPRA" + std::string(60, '\0'))); }),
+            "Error reading FSCatAccum!\n");
+}
+
+TEST(AccumPersistence, TruncationAtEveryByteNamesTheObjectBeingRead) {
+  std::unique_ptr<IFSPredTargetAccum> a = Fed(kAccums[3], RealData());  // FSCatPContTAccum
+  const auto& saved = dynamic_cast<const FSCatPContTAccum&>(*a);
+  const std::string chunk = Chunk(saved);
+  const size_t categoriesEnd = 37 + Chunk(saved.GetPredCategories()).size();
+  for (size_t cut = 0; cut < chunk.size(); ++cut) {
+    const char* reader = cut < 37              ? "FSCatPContTAccum"
+                         : cut < categoriesEnd ? "FSMapICnt"
+                                               : "FSMapIStat";
+    FSCatPContTAccum b;
+    ScratchFile file;
+    EXPECT_EQ(ReadFailure([&] { b.ReadObject(file.Binary(chunk.substr(0, cut))); }),
+              std::string("Error reading ") + reader + "!\n")
+        << cut;
+  }
+}
+
+TEST(AccumPersistence, XMLFailuresNameTheObjectBeingRead) {
+  std::unique_ptr<IFSPredTargetAccum> a = Fed(kAccums[0], RealData());  // FSCatAccum
+  const std::string xml = Xml(*a);
+  const std::string mapStart = "<Obj name=\"FSMapICnt\">";
+  const std::string afterMap = xml.substr(xml.find(mapStart));
+  struct {
+    std::string text;
+    const char* reader;
+  } const cases[] = {
+      {Replace(xml, "<Int value=\"0\"/>", "<Double value=\"0\"/>"), "FSCatAccum"},
+      {Replace(xml, mapStart, "<Obj name=\"FSMapIStat\">"), "FSMapICnt"},
+      {Replace(xml, "\n\t\t\t\t<Double", "\n\t\t\t\t<Int"), "FSMapICnt"},
+      {Replace(xml, "\n\t\t</Obj>", "\n\t\t</Objet>"), "FSCatAccum"},
+      {xml.substr(0, xml.rfind('\n')), "FSCatAccum"},
+      {xml.substr(0, xml.find(mapStart) + 40), "FSMapICnt"},
+      {xml.substr(0, 30), "FSCatAccum"},
+  };
+  for (const auto& c : cases) {
+    FSCatAccum b;
+    ScratchFile file;
+    EXPECT_EQ(ReadFailure([&] { b.ReadObjectXML(file.Text(c.text)); }),
+              std::string("Error reading ") + c.reader + "!\n")
+        << c.text;
+  }
+}
+
+TEST(AccumPersistence, StoredBoolsAreTrueOnlyWhenOne) {
+  FSCatAccum fresh;  // constant
+  std::string chunk = Chunk(fresh);
+  ASSERT_EQ(chunk.substr(25, 4), Int(1));
+  for (int stored : {1, 2, -1, 0}) {
+    chunk.replace(25, 4, Int(stored));
+    FSCatAccum b;
+    ScratchFile file;
+    b.ReadObject(file.Binary(chunk));
+    EXPECT_EQ(b.IsConstant(), stored == 1) << stored;
+    b.ReadObjectXML(file.Text(Replace(Xml(fresh), "<Int value=\"1\"/>",
+                                      "<Int value=\"" + std::to_string(stored) + "\"/>")));
+    EXPECT_EQ(b.IsConstant(), stored == 1) << stored;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Maps
+
+TEST(MapPersistence, EmptyMapChunksAndObjects) {
+  EXPECT_EQ(Chunk(FSMapICnt()), "FSMII" + Int(0));
+  EXPECT_EQ(Chunk(FSMapIPCnt()), "FSMII" + Int(0));
+  EXPECT_EQ(Chunk(FSMapIStat()), "FSMIS" + Int(0));
+  EXPECT_EQ(Chunk(FSMapPiCnt()), "FSMPI" + Int(0));
+  const std::string xml = Xml(FSMapICnt());
+  EXPECT_EQ(xml, "\n\t\t\t<Obj name=\"FSMapICnt\">\n\t\t\t\t<Int value=\"0\"/>\n\t\t\t</Obj>");
+  FSMapICnt back;
+  std::istringstream in(xml);
+  EXPECT_EQ(back.ReadObjectXML(in), 3);
+  EXPECT_EQ(back.Size(), 0);
+}
+
+TEST(MapPersistence, EntryLayouts) {
+  FSMapICnt cnt;
+  cnt.Add(7, 0.5);
+  cnt.Add(-2, 1.0);
+  EXPECT_EQ(Chunk(cnt), "FSMII" + Int(2) + Int(-2) + Dbl(1.0) + Int(7) + Dbl(0.5));
+  FSMapIPCnt pcnt;
+  pcnt.Add(4, 2.5);
+  pcnt.Add(4, 1.0);
+  EXPECT_EQ(Chunk(pcnt), "FSMII" + Int(1) + Int(4) + Int(2) + Int(0) + Dbl(3.5));
+  FSMapIStat stat;
+  stat.Add(1, 2.0, 1.0);
+  stat.Add(1, 4.0, 1.0);
+  stat.At(0).second.variance = 0.25;
+  EXPECT_EQ(Chunk(stat), "FSMIS" + Int(1) + Int(1) + Dbl(2.0) + Dbl(3.0) + Dbl(2.0) + Dbl(0.25));
+  FSMapPiCnt pairs;
+  pairs.Add(1, -3, 2.0);
+  EXPECT_EQ(Chunk(pairs), "FSMPI" + Int(1) + Int(1) + Int(-3) + Dbl(2.0));
+  EXPECT_EQ(
+      Xml(pairs),
+      "\n\t\t\t<Obj name=\"FSMapPiCnt\">\n\t\t\t\t<Int value=\"1\"/>\n\t\t\t\t<Int "
+      "value=\"1\"/>\n\t\t\t\t<Int value=\"-3\"/>\n\t\t\t\t<Double value=\"2\"/>\n\t\t\t</Obj>");
+}
+
+TEST(MapPersistence, RoundTripsAndElementCounts) {
+  // The other three maps travel inside the accumulators' round trips.
+  FSMapIPCnt map;
+  for (const Case& c : RealData())
+    map.Add(static_cast<int>(c.x), c.weight < 0 ? -c.weight : c.weight);
+  ASSERT_EQ(map.Size(), 7);
+  const std::string chunk = Chunk(map);
+  FSMapIPCnt binary;
+  std::istringstream bin(chunk);
+  EXPECT_EQ(binary.ReadObject(bin), 9 + 7 * 20);
+  EXPECT_EQ(Chunk(binary), chunk);
+  // Written: start, count, 3 values an entry, end; read: one more once there are entries.
+  std::ostringstream os;
+  EXPECT_EQ(map.WriteObjectXML(os), 3 + 3 * 7);
+  FSMapIPCnt xml;
+  std::istringstream text(os.str());
+  EXPECT_EQ(xml.ReadObjectXML(text), 4 + 3 * 7);
+  EXPECT_EQ(Xml(xml), os.str());
+}
+
+TEST(MapPersistence, ReadersKeepTheStoredOrder) {
+  const std::string chunk = "FSMII" + Int(3) + Int(5) + Dbl(1) + Int(2) + Dbl(2) + Int(9) + Dbl(3);
+  FSMapICnt map;
+  std::istringstream in(chunk);
+  map.ReadObject(in);
+  ASSERT_EQ(map.Size(), 3);
+  EXPECT_EQ(map.At(0), std::make_pair(5, 1.0));
+  EXPECT_EQ(map.At(1), std::make_pair(2, 2.0));
+  EXPECT_EQ(map.At(2), std::make_pair(9, 3.0));
+  FSMapICnt fromXML;
+  std::istringstream text(Xml(map));
+  fromXML.ReadObjectXML(text);
+  EXPECT_EQ(Chunk(fromXML), chunk);
+}
+
+TEST(MapPersistence, SharedTagEntrySizeDecides) {
+  FSMapIPCnt pcnt;
+  FSMapICnt cnt;
+  for (int k : {1, 2, 3}) {
+    pcnt.Add(k, 1.0);
+    cnt.Add(k, 1.0);
+  }
+  const std::string pchunk = Chunk(pcnt);
+  const std::string chunk = Chunk(cnt);
+  ASSERT_EQ(pchunk.size(), 9u + 3 * 20);
+  ASSERT_EQ(chunk.size(), 9u + 3 * 12);
+  // The wider chunk read as the narrower map: the tag matches, three 12-byte entries are taken
+  // from the 20-byte ones, and the rest is left unread.
+  FSMapICnt narrow;
+  std::istringstream wide(pchunk);
+  EXPECT_EQ(narrow.ReadObject(wide), 45);
+  EXPECT_EQ(narrow.At(1).first, 0);  // the low half of the first entry's weight 1.0
+  // The narrower chunk is too short for three wide entries.
+  FSMapIPCnt back;
+  std::istringstream shortChunk(chunk);
+  EXPECT_EQ(ReadFailure([&] { back.ReadObject(shortChunk); }), "Error reading FSMapIPCnt!\n");
+}
+
+TEST(MapPersistence, ImpossibleCountsAndWrongTags) {
+  struct {
+    std::string chunk;
+    std::function<void(std::istream&)> read;
+    const char* message;
+  } const cases[] = {
+      {"FSMII" + Int(-1), [](std::istream& s) { FSMapICnt().ReadObject(s); },
+       "Error reading FSMapICnt!\n"},
+      {"FSMIS" + Int(0x7FFFFFFF) + std::string(36, '\0'),
+       [](std::istream& s) { FSMapIStat().ReadObject(s); }, "Error reading FSMapIStat!\n"},
+      {"FSMPI" + Int(2) + Int(1) + Int(1) + Dbl(1),
+       [](std::istream& s) { FSMapPiCnt().ReadObject(s); }, "Error reading FSMapPiCnt!\n"},
+      {"FSMIS" + Int(0), [](std::istream& s) { FSMapICnt().ReadObject(s); },
+       "Error reading FSMapICnt!\n"},
+      {"FSMII" + Int(0), [](std::istream& s) { FSMapPiCnt().ReadObject(s); },
+       "Error reading FSMapPiCnt!\n"},
+      {"\n\t\t\t<Obj name=\"FSMapIPCnt\">\n\t\t\t\t<Int value=\"-2\"/>\n\t\t\t</Obj>\n",
+       [](std::istream& s) { FSMapIPCnt().ReadObjectXML(s); }, "Error reading FSMapIPCnt!\n"},
+      {"\n\t\t\t<Obj name=\"FSMapIPCnt\">\n\t\t\t\t<Int value=\"2000000000\"/>\n\t\t\t\t<Int "
+       "value=\"1\"/>\n\t\t\t</Obj>\n",
+       [](std::istream& s) { FSMapIPCnt().ReadObjectXML(s); }, "Error reading FSMapIPCnt!\n"},
+      {"\n\t\t\t<Obj name=\"FSMapICnt\">\n\t\t\t\t<Int value=\"0\"/>\n",
+       [](std::istream& s) { FSMapICnt().ReadObjectXML(s); }, "Error reading FSMapICnt!\n"},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in(c.chunk);
+    EXPECT_EQ(ReadFailure([&] { c.read(in); }), c.message) << c.chunk;
+  }
+}
