@@ -3,7 +3,7 @@
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
-DEB_PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
+DEB_PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
 
 .PHONY: all deps demo test test-sanitize test-tsan build-clang bench accuracy format clean
 
@@ -28,6 +28,8 @@ build/release/CMakeCache.txt: | deps
 demo: deps build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
 	./build/release/examples/quickstart
+	@echo
+	./build/release/tools/fsrank rank examples/credit-g.csv --target class
 
 test: deps
 	cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)

@@ -1,0 +1,73 @@
+// What each column of the data file is, and how its text becomes the numbers the library reads:
+// missing-value tokens, number parsing, type inference from a sample of rows, and the
+// re-encoding of categorical labels.
+#ifndef FSRANK_TOOLS_COLUMN_TYPES_H
+#define FSRANK_TOOLS_COLUMN_TYPES_H
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace fsrank_cli {
+
+// The text with spaces and tabs removed at both ends.
+std::string_view Trim(std::string_view text);
+
+// The tokens that stand for a missing value. A field matches when its trimmed text equals a
+// token exactly; the empty token makes empty fields missing.
+class MissingTokens {
+ public:
+  MissingTokens();  // empty, NA, NaN and ?
+  explicit MissingTokens(const std::vector<std::string>& tokens);
+  bool IsMissing(std::string_view field) const;
+
+ private:
+  std::set<std::string, std::less<>> tokens_;
+};
+
+// Parses a whole trimmed field as a finite decimal number (locale independent). Infinities, NaN,
+// hexadecimal and trailing text are refused.
+bool ParseNumber(std::string_view field, double& value);
+
+enum class ColumnType { kCategorical, kContinuous };
+const char* TypeName(ColumnType type);  // "categorical" or "continuous"
+
+// Watches the values of one column in the sample and proposes a type: text makes a column
+// categorical, and so do integers with only a few distinct values; other numbers are continuous.
+class TypeGuesser {
+ public:
+  // Integer columns with at most this many distinct values in the sample are categorical.
+  static constexpr std::size_t kMaxIntegerLevels = 10;
+
+  void Add(std::string_view field, const MissingTokens& missing);
+  ColumnType Guess() const;
+  bool SawValue() const { return values_ > 0; }
+
+ private:
+  std::size_t values_ = 0;
+  bool all_numbers_ = true;
+  bool all_integers_ = true;
+  std::set<double> distinct_;  // capped just beyond kMaxIntegerLevels
+};
+
+// Gives categorical labels the codes 0, 1, 2, ... in the order they first appear. The library
+// reads a categorical value as its integer part and treats -1 as invalid, so labels such as
+// "-1" or "2.5" must never reach it as they are.
+class LabelEncoder {
+ public:
+  int Encode(std::string_view label);
+  std::size_t Size() const { return labels_.size(); }
+  // The label of a code, or the empty text for an unknown code.
+  std::string Label(int code) const;
+
+ private:
+  std::unordered_map<std::string, int> codes_;
+  std::vector<std::string> labels_;
+};
+
+}  // namespace fsrank_cli
+
+#endif  // FSRANK_TOOLS_COLUMN_TYPES_H

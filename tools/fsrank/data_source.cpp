@@ -1,0 +1,188 @@
+#include "data_source.h"
+
+#include <fsrank/fsrank.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace fsrank_cli {
+
+namespace {
+
+std::string Quoted(const std::string& name) {
+  return "\"" + name + "\"";
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+CsvDataSource::CsvDataSource(std::istream& in, std::string source_name, char delimiter,
+                             MissingTokens missing, std::size_t sample_rows)
+    : reader_(in, std::move(source_name), delimiter), missing_(std::move(missing)) {
+  if (!reader_.ReadRow(header_)) {
+    throw InputError(reader_.Source() + ": the file is empty (a header row is needed)");
+  }
+  guessers_.resize(header_.size());
+  std::vector<std::string> fields;
+  long line = 0;
+  while (sample_.size() < sample_rows && ReadRaw(fields, line)) {
+    for (std::size_t k = 0; k < fields.size(); ++k)
+      guessers_[k].Add(fields[k], missing_);
+    sample_.push_back(fields);
+    sample_lines_.push_back(line);
+  }
+}
+
+bool CsvDataSource::ReadRaw(std::vector<std::string>& fields, long& line) {
+  if (!reader_.ReadRow(fields)) return false;
+  line = reader_.RowLine();
+  if (fields.size() != header_.size()) {
+    throw InputError(reader_.Where() + "the row has " + std::to_string(fields.size()) +
+                     " fields but the header has " + std::to_string(header_.size()));
+  }
+  return true;
+}
+
+std::size_t CsvDataSource::FindColumn(const std::string& name, const char* role) const {
+  const auto found = std::find(header_.begin(), header_.end(), name);
+  if (found == header_.end()) {
+    std::string known;
+    for (std::size_t k = 0; k < header_.size() && k < 12; ++k) {
+      known += (k == 0 ? "" : ", ") + header_[k];
+    }
+    if (header_.size() > 12) known += ", ...";
+    throw InputError(reader_.Where(1) + "no column named " + Quoted(name) + " for " + role +
+                     " (the header has: " + known + ")");
+  }
+  return static_cast<std::size_t>(found - header_.begin());
+}
+
+DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
+  for (const std::string& name : request.categorical) {
+    if (Contains(request.continuous, name)) {
+      throw UsageError("column " + Quoted(name) + " cannot be both categorical and continuous");
+    }
+  }
+  DataPlan plan;
+  std::vector<bool> special(header_.size(), false);
+  plan.target.column = FindColumn(request.target, "--target");
+  plan.target.name = header_[plan.target.column];
+  special[plan.target.column] = true;
+  if (!request.weight.empty()) {
+    plan.has_weight = true;
+    plan.weight_column = FindColumn(request.weight, "--weight");
+    if (special[plan.weight_column]) {
+      throw UsageError("the weight column " + Quoted(request.weight) + " is the target");
+    }
+    special[plan.weight_column] = true;
+  }
+  if (!request.id.empty()) {
+    plan.has_id = true;
+    plan.id_column = FindColumn(request.id, "--id");
+    if (special[plan.id_column]) {
+      throw UsageError("the case identifier column " + Quoted(request.id) +
+                       " is already the target or the weight");
+    }
+    special[plan.id_column] = true;
+  }
+  for (const std::string& name : request.categorical)
+    FindColumn(name, "--categorical");
+  for (const std::string& name : request.continuous)
+    FindColumn(name, "--continuous");
+
+  auto type_of = [&](std::size_t column) {
+    if (Contains(request.categorical, header_[column])) return ColumnType::kCategorical;
+    if (Contains(request.continuous, header_[column])) return ColumnType::kContinuous;
+    return guessers_[column].Guess();
+  };
+  plan.target.type = type_of(plan.target.column);
+  for (std::size_t k = 0; k < header_.size(); ++k) {
+    if (special[k]) continue;
+    plan.predictors.push_back(ColumnSpec{header_[k], k, type_of(k)});
+  }
+  if (plan.predictors.empty()) {
+    throw UsageError("there is no predictor column left besides the target, weight and identifier");
+  }
+  return plan;
+}
+
+void CsvDataSource::SetPlan(DataPlan plan) {
+  plan_ = std::move(plan);
+  predictor_labels_.assign(plan_.predictors.size(), LabelEncoder());
+}
+
+double CsvDataSource::EncodeCategorical(LabelEncoder& encoder, const std::string& field) const {
+  if (missing_.IsMissing(field)) return NQMV::Missing();
+  return static_cast<double>(encoder.Encode(Trim(field)));
+}
+
+double CsvDataSource::EncodeNumber(std::size_t column, const std::string& field, long line) {
+  if (missing_.IsMissing(field)) return NQMV::Missing();
+  double value = 0.0;
+  if (ParseNumber(field, value)) return value;
+  pending_.push_back(Issue{column, line, field});
+  return NQMV::Missing();
+}
+
+bool CsvDataSource::NextRow(std::vector<double>& values) {
+  long line = 0;
+  if (sample_next_ < sample_.size()) {
+    fields_.swap(sample_[sample_next_]);
+    line = sample_lines_[sample_next_];
+    ++sample_next_;
+    if (sample_next_ == sample_.size()) {
+      sample_.clear();
+      sample_.shrink_to_fit();
+      sample_lines_.clear();
+      sample_lines_.shrink_to_fit();
+    }
+  } else if (!ReadRaw(fields_, line)) {
+    return false;
+  }
+  pending_.clear();
+  has_pending_row_ = true;
+  ++delivered_;
+  values.resize(static_cast<std::size_t>(plan_.RecordSize()));
+
+  const ColumnSpec& target = plan_.target;
+  values[0] = target.type == ColumnType::kCategorical
+                  ? EncodeCategorical(target_labels_, fields_[target.column])
+                  : EncodeNumber(target.column, fields_[target.column], line);
+  if (plan_.has_weight) {
+    values[static_cast<std::size_t>(plan_.WeightPosition())] =
+        EncodeNumber(plan_.weight_column, fields_[plan_.weight_column], line);
+  }
+  if (plan_.has_id) {
+    // The identifier only has to tell cases apart; text identifiers pass as missing.
+    double id = NQMV::Missing();
+    ParseNumber(fields_[plan_.id_column], id);
+    values[static_cast<std::size_t>(plan_.IdPosition())] = id;
+  }
+  std::size_t position = static_cast<std::size_t>(plan_.FirstPredictorPosition());
+  for (std::size_t p = 0; p < plan_.predictors.size(); ++p, ++position) {
+    const ColumnSpec& spec = plan_.predictors[p];
+    values[position] = spec.type == ColumnType::kCategorical
+                           ? EncodeCategorical(predictor_labels_[p], fields_[spec.column])
+                           : EncodeNumber(spec.column, fields_[spec.column], line);
+  }
+  return true;
+}
+
+void CsvDataSource::CommitLastRow() {
+  if (!has_pending_row_) return;
+  has_pending_row_ = false;
+  ++committed_;
+  for (Issue& issue : pending_) {
+    UnparsableSummary& summary = unparsable_[issue.column];
+    if (summary.count++ == 0) {
+      summary.first_line = issue.line;
+      summary.first_text = std::move(issue.text);
+    }
+  }
+  pending_.clear();
+}
+
+}  // namespace fsrank_cli

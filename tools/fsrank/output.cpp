@@ -1,0 +1,408 @@
+#include "output.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace fsrank_cli {
+
+namespace {
+
+// Predictor names longer than this are shortened in the table so that it stays readable in a
+// terminal of 100 columns.
+constexpr std::size_t kMaxNameWidth = 30;
+constexpr std::size_t kLineWidth = 100;
+
+std::string Printf(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// The shortest text that reads back as the same double, for programs.
+std::string Exact(double value) {
+  if (!std::isfinite(value)) return "";
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+// Four significant digits: enough to compare p-values and association measures by eye.
+std::string Brief(const std::optional<double>& value) {
+  if (!value) return "-";
+  return Printf("%.4g", *value);
+}
+
+// A p-value of exactly 0 is one whose complement rounded to 1: it is below machine precision,
+// not impossible.
+std::string PValue(const std::optional<double>& value) {
+  if (value && *value == 0.0) return "<2.2e-16";
+  return Brief(value);
+}
+
+// Statistics read best with two decimals unless they are huge or tiny.
+std::string Statistic(double value) {
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1e7) return Printf("%.3e", value);
+  if (magnitude != 0.0 && magnitude < 0.01) return Printf("%.2g", value);
+  return Printf("%.2f", value);
+}
+
+std::string Degrees(double value) {
+  if (value == std::floor(value) && std::fabs(value) < 1e15) return Printf("%.0f", value);
+  return Printf("%.4g", value);
+}
+
+std::string DfText(const RankedPredictor& row) {
+  if (!row.df) return "-";
+  std::string text = Degrees(*row.df);
+  if (row.df2) text += ", " + Degrees(*row.df2);
+  return text;
+}
+
+std::string StatisticText(const RankedPredictor& row) {
+  if (!row.statistic || row.statistic_name.empty()) return "-";
+  return row.statistic_name + " " + Statistic(*row.statistic);
+}
+
+std::string Pad(const std::string& text, std::size_t width, bool right) {
+  const std::size_t used = DisplayWidth(text);
+  if (used >= width) return text;
+  const std::string fill(width - used, ' ');
+  return right ? fill + text : text + fill;
+}
+
+// An aligned table: the columns' widths come from their widest cell.
+class Table {
+ public:
+  explicit Table(std::vector<std::pair<std::string, bool>> columns) : columns_(std::move(columns)) {
+    for (const auto& column : columns_)
+      widths_.push_back(DisplayWidth(column.first));
+  }
+  void Add(std::vector<std::string> cells) {
+    for (std::size_t k = 0; k < cells.size() && k < widths_.size(); ++k) {
+      widths_[k] = std::max(widths_[k], DisplayWidth(cells[k]));
+    }
+    rows_.push_back(std::move(cells));
+  }
+  void Write(std::ostream& out, const std::string& indent) const {
+    std::vector<std::string> heading;
+    for (const auto& column : columns_)
+      heading.push_back(column.first);
+    WriteRow(out, indent, heading);
+    for (const auto& row : rows_)
+      WriteRow(out, indent, row);
+  }
+
+ private:
+  void WriteRow(std::ostream& out, const std::string& indent,
+                const std::vector<std::string>& cells) const {
+    std::string line = indent;
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      const bool last = k + 1 == cells.size();
+      if (k > 0) line += "  ";
+      line +=
+          last && !columns_[k].second ? cells[k] : Pad(cells[k], widths_[k], columns_[k].second);
+    }
+    out << line << '\n';
+  }
+
+  std::vector<std::pair<std::string, bool>> columns_;  // heading, right-aligned
+  std::vector<std::size_t> widths_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// Writes a line of prose, broken at spaces so that it fits the line width; continuation lines
+// are indented by two spaces.
+void WriteWrapped(std::ostream& out, const std::string& text) {
+  std::string rest = text;
+  std::string indent;
+  while (DisplayWidth(indent + rest) > kLineWidth) {
+    const std::size_t room = kLineWidth - indent.size();
+    std::size_t cut = std::string::npos;
+    std::size_t width = 0;
+    for (std::size_t k = 0; k < rest.size() && width <= room; ++k) {
+      if ((static_cast<unsigned char>(rest[k]) & 0xC0) != 0x80) ++width;
+      if (rest[k] == ' ' && width <= room) cut = k;
+    }
+    if (cut == std::string::npos || cut == 0) break;
+    out << indent << rest.substr(0, cut) << '\n';
+    rest = rest.substr(cut + 1);
+    indent = "  ";
+  }
+  out << indent << rest << '\n';
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+  return GroupDigits(static_cast<long>(n)) + " " + (n == 1 ? one : many);
+}
+
+std::string TargetSummary(const RankingReport& report) {
+  std::string text = report.target + ", " + report.target_type;
+  if (!report.target_categories.empty()) {
+    text += " (";
+    const std::size_t shown = std::min<std::size_t>(report.target_categories.size(), 6);
+    for (std::size_t k = 0; k < shown; ++k) {
+      const TargetCategory& category = report.target_categories[k];
+      text += (k == 0 ? "" : ", ") + category.label + ": " + GroupDigits(category.count);
+    }
+    if (shown < report.target_categories.size()) {
+      text += ", ... " + std::to_string(report.target_categories.size()) + " categories";
+    }
+    text += ")";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string GroupDigits(long n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  for (int k = static_cast<int>(digits.size()) - 3; k > 0; k -= 3) {
+    digits.insert(static_cast<std::size_t>(k), ",");
+  }
+  return (n < 0 ? "-" : "") + digits;
+}
+
+std::size_t DisplayWidth(const std::string& utf8) {
+  std::size_t width = 0;
+  for (const char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
+std::string FitWidth(const std::string& utf8, std::size_t width) {
+  if (DisplayWidth(utf8) <= width || width == 0) return utf8;
+  std::string result;
+  std::size_t used = 0;
+  for (std::size_t k = 0; k < utf8.size(); ++k) {
+    const bool starts = (static_cast<unsigned char>(utf8[k]) & 0xC0) != 0x80;
+    if (starts && ++used > width - 1) break;
+    result.push_back(utf8[k]);
+  }
+  return result + "\xE2\x80\xA6";  // an ellipsis
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (byte < 0x20) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
+          out += buffer;
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+std::string ReasonWord(int reason) {
+  static const char* const kWords[] = {"",          "allMissing", "allConst",    "manyMissing",
+                                       "manyConst", "manyCategs", "smallStdDev", "smallVar"};
+  return reason >= 1 && reason <= 7 ? kWords[reason] : "";
+}
+
+std::string ReasonText(int reason, const ScreeningThresholds& t) {
+  const auto number = [](double v) { return Printf("%g", v); };
+  switch (reason) {
+    case 1:
+      return "every value is missing";
+    case 2:
+      return "constant: every value is the same";
+    case 3:
+      return "more than " + number(t.max_missing_pct) + "% of the values are missing";
+    case 4:
+      return "one category holds more than " + number(t.max_single_pct) + "% of the values";
+    case 5:
+      return "too many categories: more than " + number(t.max_categories_pct) +
+             "% of the number of values";
+    case 6:
+      return "standard deviation below " + number(t.min_sd);
+    case 7:
+      return "coefficient of variation below " + number(t.min_cv);
+    default:
+      return "unknown reason " + std::to_string(reason);
+  }
+}
+
+void WriteTable(std::ostream& out, const RankingReport& report) {
+  const std::size_t continuous = report.predictors - report.categorical_predictors;
+  WriteWrapped(out, "Ranking of " + Plural(report.predictors, "predictor", "predictors") + " (" +
+                        std::to_string(report.categorical_predictors) + " categorical, " +
+                        std::to_string(continuous) + " continuous) in " + report.file);
+  WriteWrapped(out, "Target: " + TargetSummary(report));
+  for (const CriterionRanking& criterion : report.criteria) {
+    std::string heading = criterion.name;
+    if (criterion.predictors.size() < criterion.ranked) {
+      heading += " (best " + std::to_string(criterion.predictors.size()) + " of " +
+                 std::to_string(criterion.ranked) + ")";
+    }
+    out << "\n";
+    WriteWrapped(out, heading + ": " + criterion.description);
+    if (criterion.predictors.empty()) {
+      out << "  no predictor is ranked by this criterion\n";
+      continue;
+    }
+    Table table({{"Rank", true},
+                 {"Predictor", false},
+                 {"Type", false},
+                 {criterion.value_label, true},
+                 {"Statistic", true},
+                 {"df", true}});
+    for (const RankedPredictor& row : criterion.predictors) {
+      table.Add({std::to_string(row.rank), FitWidth(row.name, kMaxNameWidth), row.type,
+                 criterion.value_label == "p-value" ? PValue(row.value) : Brief(row.value),
+                 StatisticText(row), DfText(row)});
+    }
+    table.Write(out, "  ");
+  }
+  if (!report.note.empty()) {
+    out << "\n";
+    WriteWrapped(out, report.note);
+  }
+  out << "\n";
+  if (report.screened.empty()) {
+    out << "Screened out: none\n";
+  } else {
+    out << "Screened out: " << Plural(report.screened.size(), "predictor", "predictors") << "\n";
+    Table table({{"Predictor", false}, {"Type", false}, {"Reason", false}});
+    for (const ScreenedPredictor& row : report.screened) {
+      table.Add({FitWidth(row.name, kMaxNameWidth), row.type, row.reason_text});
+    }
+    table.Write(out, "  ");
+  }
+  out << "\nRecords: " << GroupDigits(report.valid) << " valid, " << GroupDigits(report.excluded)
+      << " excluded (target missing, or no predictor value)";
+  if (report.weighted) {
+    out << "\nWeighted: " << Printf("%.6g", report.weighted_valid) << " valid, "
+        << Printf("%.6g", report.weighted_excluded) << " excluded; "
+        << Plural(static_cast<std::size_t>(report.skipped), "row", "rows")
+        << " skipped for a missing or non-positive weight";
+  }
+  out << "\n";
+}
+
+void WriteCsv(std::ostream& out, const RankingReport& report) {
+  out << "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
+         "reason,reason_text\n";
+  const auto opt = [](const std::optional<double>& v) { return v ? Exact(*v) : std::string(); };
+  for (const CriterionRanking& criterion : report.criteria) {
+    for (const RankedPredictor& row : criterion.predictors) {
+      out << "ranked," << CsvField(criterion.name) << ',' << row.rank << ',' << CsvField(row.name)
+          << ',' << row.index << ',' << row.type << ',' << opt(row.value) << ','
+          << row.statistic_name << ',' << opt(row.statistic) << ',' << opt(row.df) << ','
+          << opt(row.df2) << ",,\n";
+    }
+  }
+  for (const ScreenedPredictor& row : report.screened) {
+    out << "screened,,," << CsvField(row.name) << ',' << row.index << ',' << row.type << ",,,,,,"
+        << row.reason_word << ',' << CsvField(row.reason_text) << '\n';
+  }
+}
+
+void WriteJson(std::ostream& out, const RankingReport& report) {
+  const auto num = [](const std::optional<double>& v) {
+    return v && std::isfinite(*v) ? Exact(*v) : std::string("null");
+  };
+  out << "{\n  \"file\": " << JsonString(report.file) << ",\n";
+  out << "  \"target\": {\"name\": " << JsonString(report.target)
+      << ", \"type\": " << JsonString(report.target_type);
+  if (report.target_type == "categorical") {
+    out << ", \"categories\": [";
+    for (std::size_t k = 0; k < report.target_categories.size(); ++k) {
+      const TargetCategory& category = report.target_categories[k];
+      out << (k == 0 ? "" : ", ") << "{\"label\": " << JsonString(category.label)
+          << ", \"count\": " << category.count << ", \"weighted\": " << Exact(category.weighted)
+          << "}";
+    }
+    out << "]";
+  }
+  out << "},\n";
+  out << "  \"predictors\": {\"total\": " << report.predictors
+      << ", \"categorical\": " << report.categorical_predictors
+      << ", \"continuous\": " << report.predictors - report.categorical_predictors << "},\n";
+  out << "  \"records\": {\"valid\": " << report.valid << ", \"excluded\": " << report.excluded;
+  if (report.weighted) {
+    out << ", \"weighted_valid\": " << Exact(report.weighted_valid)
+        << ", \"weighted_excluded\": " << Exact(report.weighted_excluded)
+        << ", \"skipped\": " << report.skipped;
+  }
+  out << "},\n  \"criteria\": [";
+  for (std::size_t c = 0; c < report.criteria.size(); ++c) {
+    const CriterionRanking& criterion = report.criteria[c];
+    out << (c == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(criterion.name)
+        << ", \"value\": " << JsonString(criterion.value_label)
+        << ", \"description\": " << JsonString(criterion.description)
+        << ", \"ranked\": " << criterion.ranked << ", \"predictors\": [";
+    for (std::size_t k = 0; k < criterion.predictors.size(); ++k) {
+      const RankedPredictor& row = criterion.predictors[k];
+      out << (k == 0 ? "\n" : ",\n") << "      {\"rank\": " << row.rank
+          << ", \"name\": " << JsonString(row.name) << ", \"index\": " << row.index
+          << ", \"type\": " << JsonString(row.type) << ", \"value\": " << num(row.value)
+          << ", \"statistic\": "
+          << (row.statistic_name.empty() ? "null" : JsonString(row.statistic_name))
+          << ", \"statistic_value\": " << num(row.statistic) << ", \"df\": " << num(row.df)
+          << ", \"df2\": " << num(row.df2) << "}";
+    }
+    out << (criterion.predictors.empty() ? "]}" : "\n    ]}");
+  }
+  out << (report.criteria.empty() ? "],\n" : "\n  ],\n") << "  \"screened\": [";
+  for (std::size_t k = 0; k < report.screened.size(); ++k) {
+    const ScreenedPredictor& row = report.screened[k];
+    out << (k == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(row.name)
+        << ", \"index\": " << row.index << ", \"type\": " << JsonString(row.type)
+        << ", \"reason\": " << JsonString(row.reason_word)
+        << ", \"description\": " << JsonString(row.reason_text) << "}";
+  }
+  out << (report.screened.empty() ? "]" : "\n  ]");
+  if (!report.note.empty()) out << ",\n  \"note\": " << JsonString(report.note);
+  out << "\n}\n";
+}
+
+void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat format) {
+  switch (format) {
+    case OutputFormat::kTable:
+      WriteTable(out, report);
+      break;
+    case OutputFormat::kCsv:
+      WriteCsv(out, report);
+      break;
+    case OutputFormat::kJson:
+      WriteJson(out, report);
+      break;
+  }
+}
+
+}  // namespace fsrank_cli

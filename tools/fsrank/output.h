@@ -1,0 +1,96 @@
+// The outcome of one ranking run as plain data, and its three printed forms: an aligned table
+// for people, CSV and JSON for programs.
+#ifndef FSRANK_TOOLS_OUTPUT_H
+#define FSRANK_TOOLS_OUTPUT_H
+
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fsrank_cli {
+
+struct RankedPredictor {
+  int rank = 0;  // 1 for the best
+  std::string name;
+  int index = 0;     // the library's predictor index ("predictorIndex" in the result documents)
+  std::string type;  // "categorical" or "continuous"
+  std::optional<double> value;  // the criterion value; absent when undefined
+  std::string statistic_name;   // "X2", "G2", "F", "t" or empty
+  std::optional<double> statistic;
+  std::optional<double> df;
+  std::optional<double> df2;
+};
+
+struct CriterionRanking {
+  std::string name;         // as the result documents spell it: "Pearson", "F-Statistic", ...
+  std::string value_label;  // heading of the value column: "p-value", "V", "lambda"
+  std::string description;
+  std::size_t ranked = 0;  // predictors ranked by this criterion (may exceed those listed)
+  std::vector<RankedPredictor> predictors;
+};
+
+struct ScreenedPredictor {
+  std::string name;
+  int index = 0;
+  std::string type;
+  int reason = 0;
+  std::string reason_word;  // "allMissing", "manyConst", ...
+  std::string reason_text;  // the reason in words
+};
+
+struct TargetCategory {
+  std::string label;
+  int count = 0;
+  double weighted = 0.0;
+};
+
+struct RankingReport {
+  std::string file;
+  std::string target;
+  std::string target_type;
+  std::vector<TargetCategory> target_categories;  // categorical target only
+  std::size_t predictors = 0;
+  std::size_t categorical_predictors = 0;
+  std::vector<CriterionRanking> criteria;
+  std::vector<ScreenedPredictor> screened;
+  bool weighted = false;
+  int valid = 0;
+  int excluded = 0;
+  double weighted_valid = 0.0;
+  double weighted_excluded = 0.0;
+  long skipped = 0;  // rows without a usable weight
+  std::string note;  // e.g. why nothing was ranked
+};
+
+// The thresholds the reasons are worded with.
+struct ScreeningThresholds {
+  double max_missing_pct = 70.0;
+  double max_single_pct = 95.0;
+  double max_categories_pct = 90.0;
+  double min_cv = 0.001;
+  double min_sd = 0.0;
+};
+
+// The word the result documents use for a deletion reason, and a sentence for people.
+std::string ReasonWord(int reason);
+std::string ReasonText(int reason, const ScreeningThresholds& thresholds);
+
+enum class OutputFormat { kTable, kCsv, kJson };
+
+void WriteTable(std::ostream& out, const RankingReport& report);
+void WriteCsv(std::ostream& out, const RankingReport& report);
+void WriteJson(std::ostream& out, const RankingReport& report);
+void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat format);
+
+// Helpers shared with the tests and the progress line.
+std::string GroupDigits(long n);                                   // 1234567 -> "1,234,567"
+std::size_t DisplayWidth(const std::string& utf8);                 // code points, not bytes
+std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with an ellipsis
+std::string JsonString(const std::string& utf8);
+std::string CsvField(const std::string& text);
+
+}  // namespace fsrank_cli
+
+#endif  // FSRANK_TOOLS_OUTPUT_H

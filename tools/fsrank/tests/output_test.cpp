@@ -1,0 +1,197 @@
+#include "output.h"
+#include "options.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace fsrank_cli {
+namespace {
+
+TEST(TextHelpers, WidthCountsCodePointsAndCutsWithAnEllipsis) {
+  EXPECT_EQ(DisplayWidth("abc"), 3u);
+  EXPECT_EQ(DisplayWidth("\xC3\xA4\xE2\x82\xAC"), 2u);  // ä€
+  EXPECT_EQ(FitWidth("abcdef", 6), "abcdef");
+  EXPECT_EQ(FitWidth("abcdefg", 6), "abcde\xE2\x80\xA6");
+  // Never cuts inside a multi-byte character.
+  EXPECT_EQ(FitWidth("\xC3\xA4\xC3\xA4\xC3\xA4", 2), "\xC3\xA4\xE2\x80\xA6");
+}
+
+TEST(TextHelpers, JsonAndCsvQuoting) {
+  EXPECT_EQ(JsonString("a\"b\\c\n\x01\xC3\xA4"), "\"a\\\"b\\\\c\\n\\u0001\xC3\xA4\"");
+  EXPECT_EQ(CsvField("plain"), "plain");
+  EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
+  EXPECT_EQ(CsvField("say \"x\""), "\"say \"\"x\"\"\"");
+}
+
+TEST(Reasons, WordsMatchTheResultDocumentsAndTextsCarryThresholds) {
+  ScreeningThresholds t;
+  t.max_missing_pct = 40;
+  EXPECT_EQ(ReasonWord(3), "manyMissing");
+  EXPECT_EQ(ReasonWord(7), "smallVar");
+  EXPECT_EQ(ReasonWord(8), "");
+  EXPECT_EQ(ReasonText(3, t), "more than 40% of the values are missing");
+  EXPECT_EQ(ReasonText(7, t), "coefficient of variation below 0.001");
+}
+
+RankingReport SampleReport() {
+  RankingReport r;
+  r.file = "examples/credit-g.csv";
+  r.target = "class";
+  r.target_type = "categorical";
+  r.target_categories = {{"good", 700, 700}, {"bad", 300, 300}};
+  r.predictors = 3;
+  r.categorical_predictors = 2;
+  CriterionRanking c;
+  c.name = "Pearson";
+  c.value_label = "p-value";
+  c.description = "p-value of the Pearson chi-square test, smallest first";
+  c.ranked = 4;
+  c.predictors = {
+      {1, "a_predictor_with_a_really_long_descriptive_name", 0, "categorical", 1.25e-26, "X2",
+       123.7234, 3, std::nullopt},
+      {2, "credit_amount", 1, "continuous", 0.5, "F", 12345678.9, 1, 998},
+      {3, "age", 2, "continuous", 0.0, "F", 200.0, 1, 998},
+  };
+  r.criteria.push_back(c);
+  r.screened = {{"flag", 3, "categorical", 4, "manyConst",
+                 "one category holds more than 95% of "
+                 "the values"}};
+  r.valid = 1000;
+  return r;
+}
+
+TEST(Table, AlignedAndNarrow) {
+  std::ostringstream out;
+  WriteTable(out, SampleReport());
+  const std::string text = out.str();
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line))
+    EXPECT_LE(DisplayWidth(line), 100u) << line;
+  EXPECT_NE(text.find("(best 3 of 4)"), std::string::npos);
+  EXPECT_NE(text.find("<2.2e-16"), std::string::npos);
+  EXPECT_NE(text.find("1.25e-26"), std::string::npos);
+  EXPECT_NE(text.find("X2 123.72"), std::string::npos);
+  EXPECT_NE(text.find("F 1.235e+07"), std::string::npos);
+  EXPECT_NE(text.find("1, 998"), std::string::npos);
+  EXPECT_NE(text.find("Records: 1,000 valid, 0 excluded"), std::string::npos);
+  EXPECT_NE(text.find("class, categorical (good: 700, bad: 300)"), std::string::npos);
+  // The name column is as wide as the longest (shortened) name, in both rows.
+  const auto first = text.find("a_predictor");
+  const auto second = text.find("credit_amount");
+  const auto type1 = text.find("categorical", first);
+  const auto type2 = text.find("continuous", second);
+  const auto column = [&](std::size_t at) {
+    const std::size_t start = text.rfind('\n', at) + 1;
+    return DisplayWidth(text.substr(start, at - start));
+  };
+  EXPECT_EQ(column(type1), column(type2));
+}
+
+TEST(Csv, OneLinePerRankedOrScreenedPredictor) {
+  std::ostringstream out;
+  WriteCsv(out, SampleReport());
+  EXPECT_EQ(out.str(),
+            "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
+            "reason,reason_text\n"
+            "ranked,Pearson,1,a_predictor_with_a_really_long_descriptive_name,0,categorical,"
+            "1.25e-26,X2,123.7234,3,,,\n"
+            "ranked,Pearson,2,credit_amount,1,continuous,0.5,F,12345678.9,1,998,,\n"
+            "ranked,Pearson,3,age,2,continuous,0,F,200,1,998,,\n"
+            "screened,,,flag,3,categorical,,,,,,manyConst,one category holds more than 95% of the "
+            "values\n");
+}
+
+TEST(CriterionNames, LongShortAndAnyCase) {
+  struct {
+    const char* text;
+    int criterion;
+  } cases[] = {{"Pearson", 0}, {"CHI2", 0},   {"likelihood", 1},  {"LR", 1}, {"cramer", 2},
+               {"V", 2},       {"Lambda", 3}, {"F-Statistic", 4}, {"f", 4},  {"t-statistic", 5},
+               {"T", 5},       {"tstat", 5},  {"Pearsons", -1},   {"", -1}};
+  for (const auto& c : cases)
+    EXPECT_EQ(ParseCriterionName(c.text), c.criterion) << c.text;
+  EXPECT_EQ(CriterionName(4), "F-Statistic");
+  EXPECT_EQ(CriterionName(6), "");
+}
+
+int Parse(std::vector<const char*> args, Options& options, std::string* err_text = nullptr) {
+  args.insert(args.begin(), "fsrank");
+  std::ostringstream out, err;
+  const int code = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err);
+  if (err_text) *err_text = err.str() + out.str();
+  return code;
+}
+
+TEST(CommandLine, ReadsTheOptions) {
+  Options o;
+  ASSERT_EQ(Parse({"rank",
+                   "d.csv",
+                   "--target",
+                   "y",
+                   "--delimiter",
+                   "tab",
+                   "--categorical",
+                   "a,b",
+                   "--na",
+                   "NA",
+                   "--na",
+                   "",
+                   "--weight",
+                   "w",
+                   "--weight-conversion",
+                   "asis",
+                   "--criteria",
+                   "F,pearson,f",
+                   "--max-missing",
+                   "40",
+                   "--format",
+                   "json",
+                   "--export-one",
+                   "o.xml",
+                   "--criterion",
+                   "t",
+                   "--top",
+                   "0",
+                   "-q"},
+                  o),
+            -1);
+  EXPECT_EQ(o.data_file, "d.csv");
+  EXPECT_EQ(o.delimiter, '\t');
+  EXPECT_EQ(o.categorical, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(o.na_given);
+  EXPECT_EQ(o.na, (std::vector<std::string>{"NA", ""}));
+  EXPECT_EQ(o.weight_conversion, "asis");
+  EXPECT_EQ(o.criteria, (std::vector<int>{4, 0}));
+  EXPECT_EQ(o.max_missing, 40.0);
+  EXPECT_FALSE(o.max_single.has_value());
+  EXPECT_EQ(o.format, OutputFormat::kJson);
+  EXPECT_EQ(o.export_criterion, 5);
+  EXPECT_EQ(o.top, 0);
+  EXPECT_TRUE(o.quiet);
+}
+
+TEST(CommandLine, MistakesAreUsageErrors) {
+  const std::vector<std::vector<const char*>> bad = {
+      {},
+      {"rank", "d.csv"},
+      {"rank", "d.csv", "--target", "y", "--criteria", "gini"},
+      {"rank", "d.csv", "--target", "y", "--max-missing", "150"},
+      {"rank", "d.csv", "--target", "y", "--min-sd", "-1"},
+      {"rank", "d.csv", "--target", "y", "--delimiter", ";;"},
+      {"rank", "d.csv", "--target", "y", "--format", "xml"},
+      {"rank", "d.csv", "--target", "y", "--export-one", "o.xml"},
+      {"rank", "d.csv", "--target", "y", "--weight-conversion", "round"},
+      {"rank", "d.csv", "--target", "y", "--bogus"},
+  };
+  for (const auto& args : bad) {
+    Options o;
+    std::string err;
+    EXPECT_EQ(Parse(args, o, &err), kExitUsage) << (args.empty() ? "" : args.back());
+    EXPECT_FALSE(err.empty());
+  }
+}
+
+}  // namespace
+}  // namespace fsrank_cli
