@@ -22,7 +22,9 @@ FSAlgorithm::~FSAlgorithm() {
   if (fbOwnsSettings) delete fpSettings;
 }
 
-std::string FSAlgorithm::GetComponentVersion() const { return kComponentVersionText; }
+std::string FSAlgorithm::GetComponentVersion() const {
+  return kComponentVersionText;
+}
 
 template <typename Work>
 NQStatus FSAlgorithm::RunStateChanging(Work work) {
@@ -139,8 +141,8 @@ NQStatus FSAlgorithm::GetTopPredictors(RankCriteria c, std::vector<int>& indices
   return result;
 }
 
-// Result documents and saved state arrive with the XML and persistence layers; until then the
-// facade's checks run and the operation reports that it is not available.
+// Result documents arrive with the XML layer; until then the facade's checks run and the
+// operation reports that it is not available. Saved state is in state_files.cpp.
 NQStatus FSAlgorithm::ExportOneXML(std::ostream&, RankCriteria c, int) const {
   NQStatus result = BlockedReadStatus(true);
   if (!result.IsOK()) return result;
@@ -155,24 +157,14 @@ NQStatus FSAlgorithm::ExportAllXML(std::ostream&) const {
   return NQStatus(NQFeature::StatusNotImplemented, false);
 }
 
-NQStatus FSAlgorithm::SaveState(std::fstream&) const {
-  NQStatus result = BlockedReadStatus(false);
-  if (!result.IsOK()) return result;
-  return NQStatus(NQFeature::StatusNotImplemented, false);
-}
-
-NQStatus FSAlgorithm::SaveStateXML(std::ostream&) const {
-  NQStatus result = BlockedReadStatus(false);
-  if (!result.IsOK()) return result;
-  return NQStatus(NQFeature::StatusNotImplemented, false);
-}
-
 void FSAlgorithm::GetNValidNExcluded(double& weightedValid, double& weightedExcluded, int& nValid,
                                      int& nExcluded) const {
   fEngine.GetNValidNExcluded(weightedValid, weightedExcluded, nValid, nExcluded);
 }
 
-int FSAlgorithm::GetNTargetCategories() const { return fEngine.GetNTargetCategories(); }
+int FSAlgorithm::GetNTargetCategories() const {
+  return fEngine.GetNTargetCategories();
+}
 
 std::pair<int, double> FSAlgorithm::GetTargetCategoryCount(int category) const {
   return fEngine.GetTargetCategoryCount(category);
@@ -183,7 +175,9 @@ bool FSAlgorithm::GetTargetCategoryInfo(int k, int& category,
   return fEngine.GetTargetCategoryInfo(k, category, counts);
 }
 
-int FSAlgorithm::GetNDeletedPred() const { return fEngine.GetNDeletedPred(); }
+int FSAlgorithm::GetNDeletedPred() const {
+  return fEngine.GetNDeletedPred();
+}
 
 const std::vector<int>& FSAlgorithm::GetIndicesDelPred() const {
   return fEngine.GetIndicesDelPred();
@@ -198,7 +192,9 @@ bool FSAlgorithm::GetPredictorStats(int criterion, int predictor, double& a, dou
   return fEngine.GetPredictorStats(criterion, predictor, a, b, c, d);
 }
 
-const std::vector<int>& FSAlgorithm::GetRanks(RankCriteria c) const { return fEngine.GetRanks(c); }
+const std::vector<int>& FSAlgorithm::GetRanks(RankCriteria c) const {
+  return fEngine.GetRanks(c);
+}
 
 const std::vector<double>& FSAlgorithm::GetCriterionValues(RankCriteria c) const {
   return fEngine.GetCriterionValues(c);
@@ -220,5 +216,6 @@ void FSAlgorithm::Display(std::ostream& stream) const {
   stream << "\nSettings:\n";
   if (fpSettings != nullptr) fpSettings->Display(stream);
   stream << "\nPredictor set:\n";
+  fEngine.Display(stream);
   stream << "End of FSAlgorithm display\n";
 }
