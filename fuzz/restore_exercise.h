@@ -17,14 +17,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
 namespace fsfuzz {
 
 enum class Form { Binary, XML };
+
+// The readers' messages on std::cerr would drown the fuzzer's own output (which it writes
+// through C stdio, as the sanitizers do, so that stays).
+inline void SilenceReaderMessages() {
+  struct Discard : std::streambuf {
+    int overflow(int c) override { return traits_type::not_eof(c); }
+  };
+  static Discard discard;
+  std::cerr.rdbuf(&discard);
+}
 
 // Aborts when an invariant is broken, so that the fuzzer keeps the input.
 inline void Check(bool ok) {
