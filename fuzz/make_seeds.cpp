@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpora: real saved states of small algorithms in every shape the
 // state can take (fresh, each set type and target type, deletions, SortAll and SortBest, the
-// no-target check, transactions, weights), as <dir>/binary/<name> and <dir>/xml/<name>.
+// no-target check, transactions), as <dir>/binary/<name> and <dir>/xml/<name>.
 //   make_seeds fuzz/corpus
 #include <fsrank/fsrank.h>
 
@@ -9,28 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "restore_exercise.h"
+
 namespace {
 
 using Rows = std::vector<std::vector<double>>;
 
-class RowIterator : public NQCommon::RecordIterator {
- public:
-  explicit RowIterator(const Rows& rows) : fRows(rows) {}
-  bool Next() override {
-    if (fnNext >= fRows.size()) return false;
-    const std::vector<double>& row = fRows[fnNext++];
-    fRecord.Resize(static_cast<int>(row.size()));
-    for (std::size_t i = 0; i < row.size(); ++i)
-      fRecord[static_cast<int>(i)] = row[i];
-    return true;
-  }
-  NQCommon::Record* GetRecord() override { return &fRecord; }
-
- private:
-  const Rows& fRows;
-  std::size_t fnNext = 0;
-  NQCommon::Record fRecord;
-};
+using fsfuzz::RowIterator;
 
 // Column 0 the target, then the predictors: each a noisy function of the target, the last but
 // one constant and the last all missing (so that both deletion checks find something).
@@ -103,7 +88,7 @@ int main(int argc, char** argv) {
     Save(*a, dir, "no_target");
     delete a;
   }
-  {  // Transactions with a weight-free categorical target.
+  {  // Transactions with a categorical target.
     FSSettings settings(3, true, true);
     settings.SetFlagTrInput(true);
     IFSAlgorithm* a = factory.CreateFSAlgorithm(&settings);

@@ -66,6 +66,26 @@ inline IFSAlgorithm* RestoreFile(const std::string& path, Form form) {
   return factory.RestoreFSAlgorithmFromXML(in);
 }
 
+// Hands out rows of doubles, one record each (for the seed generator and the tests).
+class RowIterator : public NQCommon::RecordIterator {
+ public:
+  explicit RowIterator(const std::vector<std::vector<double>>& rows) : fRows(rows) {}
+  bool Next() override {
+    if (fnNext >= fRows.size()) return false;
+    const std::vector<double>& row = fRows[fnNext++];
+    fRecord.Resize(static_cast<int>(row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i)
+      fRecord[static_cast<int>(i)] = row[i];
+    return true;
+  }
+  NQCommon::Record* GetRecord() override { return &fRecord; }
+
+ private:
+  const std::vector<std::vector<double>>& fRows;
+  std::size_t fnNext = 0;
+  NQCommon::Record fRecord;
+};
+
 // A few records of varied values and missing values, wide enough for the settings' columns
 // when they are plausible (a record that is too short is refused by the pass, which is fine).
 class SmallIterator : public NQCommon::RecordIterator {
