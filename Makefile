@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
 
-.PHONY: all deps demo test test-sanitize test-tsan build-clang bench accuracy format clean
+.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench accuracy format clean
 
 all: demo
 
@@ -53,6 +53,31 @@ test-tsan: deps
 build-clang: deps
 	CXX=clang++ cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build build/clang -j $(JOBS)
+
+# The libFuzzer targets of the two state restores (clang, address and undefined-behaviour
+# sanitizers), each run for FUZZ_SECONDS on the committed seeds and regression inputs; new
+# inputs go to build/fuzz/corpus, failing ones to build/fuzz/artifacts.
+FUZZ_SECONDS ?= 60
+FUZZ_CMAKE = CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFSRANK_BUILD_FUZZ=ON -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_TOOLS=OFF \
+	  -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
+fuzz: deps
+	$(FUZZ_CMAKE)
+	cmake --build build/fuzz -j $(JOBS) --target binary_restore_fuzz xml_restore_fuzz
+	@for form in binary xml; do \
+	  mkdir -p build/fuzz/corpus/$$form build/fuzz/artifacts fuzz/regression/$$form; \
+	  echo "== $${form}_restore_fuzz for $(FUZZ_SECONDS) s"; \
+	  ./build/fuzz/fuzz/$${form}_restore_fuzz build/fuzz/corpus/$$form fuzz/corpus/$$form \
+	    fuzz/regression/$$form -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=1024 \
+	    -artifact_prefix=build/fuzz/artifacts/$$form- -print_final_stats=1 || exit 1; \
+	done
+
+# Regenerates the committed seed corpora from real saved states.
+fuzz-seeds: deps
+	$(FUZZ_CMAKE)
+	cmake --build build/fuzz -j $(JOBS) --target make_seeds
+	mkdir -p fuzz/corpus/binary fuzz/corpus/xml
+	./build/fuzz/fuzz/make_seeds fuzz/corpus
 
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)

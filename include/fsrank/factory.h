@@ -20,6 +20,13 @@ class FSRANK_API FSFactory {
   // The settings must outlive the algorithm. The caller owns the result (null on failure or
   // cancellation; GetStatus() tells why).
   IFSAlgorithm* CreateFSAlgorithm(FSSettings* settings);
+  // Restore an algorithm saved by SaveState / SaveStateXML. A stream that is not in a good
+  // state gives StatusBadStream without being read; a damaged or truncated state gives
+  // StatusBinaryRestoreFailed / StatusXMLRestoreFailed. The caller owns the result (null on
+  // failure or cancellation), which owns its settings and has no progress listener or cancel
+  // object until the host sets them.
+  IFSAlgorithm* RestoreFSAlgorithmFromBinary(std::fstream& stream);
+  IFSAlgorithm* RestoreFSAlgorithmFromXML(std::ifstream& stream);
   // The outcome of the last factory operation.
   NQFeature::NQStatus GetStatus() const;
   // Safe to call from another thread while an algorithm is being created or restored: that
@@ -29,6 +36,9 @@ class FSRANK_API FSFactory {
  private:
   // Hands a freshly constructed algorithm to the caller unless a Cancel() arrived meanwhile.
   IFSAlgorithm* Deliver(IFSAlgorithm* algorithm, NQFeature::NQStatus status);
+  // The shared body of the two restores; failureCode is the status of a failed restore.
+  template <class Stream>
+  IFSAlgorithm* Restore(Stream& stream, long failureCode);
 
   mutable std::mutex fMutex;  // guards the two fields below
   NQFeature::NQStatus fStatus;

@@ -172,20 +172,6 @@ NQStatus FSAlgorithm::ExportAllXML(std::ostream& stream) const {
   return fEngine.ExportAll(stream);
 }
 
-// Saved state arrives with the persistence layer; until then the facade's checks run and the
-// operation reports that it is not available.
-NQStatus FSAlgorithm::SaveState(std::fstream&) const {
-  NQStatus result = BlockedReadStatus(false);
-  if (!result.IsOK()) return result;
-  return NQStatus(NQFeature::StatusNotImplemented, false);
-}
-
-NQStatus FSAlgorithm::SaveStateXML(std::ostream&) const {
-  NQStatus result = BlockedReadStatus(false);
-  if (!result.IsOK()) return result;
-  return NQStatus(NQFeature::StatusNotImplemented, false);
-}
-
 void FSAlgorithm::GetNValidNExcluded(double& weightedValid, double& weightedExcluded, int& nValid,
                                      int& nExcluded) const {
   fEngine.GetNValidNExcluded(weightedValid, weightedExcluded, nValid, nExcluded);
@@ -245,5 +231,6 @@ void FSAlgorithm::Display(std::ostream& stream) const {
   stream << "\nSettings:\n";
   if (fpSettings != nullptr) fpSettings->Display(stream);
   stream << "\nPredictor set:\n";
+  fEngine.Display(stream);
   stream << "End of FSAlgorithm display\n";
 }

@@ -11,6 +11,11 @@ class FSAlgorithm final : public IFSAlgorithm {
  public:
   // The settings are the host's; they must outlive the algorithm.
   explicit FSAlgorithm(FSSettings* settings);
+  // Restore a saved algorithm (state_files.cpp): it owns the settings it reads and has no
+  // progress listener or cancel object. Failures leave the status StatusBinaryRestoreFailed or
+  // StatusXMLRestoreFailed.
+  explicit FSAlgorithm(std::fstream& stream);
+  explicit FSAlgorithm(std::ifstream& stream);
   ~FSAlgorithm() override;
   FSAlgorithm(const FSAlgorithm&) = delete;
   FSAlgorithm& operator=(const FSAlgorithm&) = delete;
@@ -22,8 +27,7 @@ class FSAlgorithm final : public IFSAlgorithm {
                           int& nExcluded) const override;
   int GetNTargetCategories() const override;
   std::pair<int, double> GetTargetCategoryCount(int category) const override;
-  bool GetTargetCategoryInfo(int k, int& category,
-                             std::pair<int, double>& counts) const override;
+  bool GetTargetCategoryInfo(int k, int& category, std::pair<int, double>& counts) const override;
   NQFeature::NQStatus CheckPredAllMissConst() override;
   NQFeature::NQStatus ScreenPredictors() override;
   int GetNDeletedPred() const override;

@@ -3,11 +3,23 @@
 #ifndef FSRANK_ENGINE_PRED_SORT_H
 #define FSRANK_ENGINE_PRED_SORT_H
 
+#include <iosfwd>
+
 class FSPredSort {
  public:
   FSPredSort() : fdValue(0.0), fdTieBreak1(0.0), fdTieBreak2(0.0), fnIndex(0) {}
   FSPredSort(double value, double tieBreak1, double tieBreak2, int index)
       : fdValue(value), fdTieBreak1(tieBreak1), fdTieBreak2(tieBreak2), fnIndex(index) {}
+
+  // Persistence (engine_persistence.cpp): the 33-byte "FSPRS" chunk and the "FSPredSort" XML
+  // object at level 2 (6 elements). A reader failure writes "Error reading FSPredSort!\n" to
+  // the standard error stream and throws a new NQFeature::IOException by pointer.
+  int WriteObject(std::fstream& stream) const;
+  int ReadObject(std::fstream& stream);
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::ifstream& stream);
+  // The three values, not the predictor index (engine_display.cpp).
+  void Display(std::ostream& stream) const;
 
   double fdValue;
   double fdTieBreak1;

@@ -117,6 +117,21 @@ class FSPredictorSet {
   // The sort records of criterion c (0 to 5; any other value gives the Pearson list).
   const std::vector<FSPredSort*>& GetSortList(NQFSCommon::RankCriteria c) const;
 
+  // ---- Saved state and display (engine_persistence.cpp, engine_display.cpp) --------------
+  // The "PRSET" binary chunk (returns its bytes) and the "FSPredictorSet" XML object at level 1
+  // (returns its elements). A reader replaces the whole engine by the stored one, checked to be
+  // consistent with the given settings, which the engine then reads; on any failure it writes
+  // "Error reading FSPredictorSet!\n" (or the failing nested object's message) to the standard
+  // error stream, leaves the engine released and throws a new NQFeature::IOException by
+  // pointer.
+  int WriteObject(std::fstream& stream) const;
+  int ReadObject(std::fstream& stream, FSSettings* settings);
+  int WriteObjectXML(std::ostream& stream) const;
+  int ReadObjectXML(std::ifstream& stream, FSSettings* settings);
+  // The diagnostic dump. Polls the cancel check (the host's cancel object) once.
+  void Display(std::ostream& stream) const;
+  friend struct FSPredictorSetFields;
+
  private:
   // Unit tests place sort records directly, without accumulators behind them.
   friend class FSPredictorSetTestAccess;

@@ -42,6 +42,9 @@ class ScratchFile {
   std::fstream& Binary(const std::string& bytes) {
     fBinary.close();
     fBinary.clear();
+    // A new file rather than a truncated one: truncating a file that holds data can make the
+    // file system flush it, which is slow when tests rewrite a file thousands of times.
+    std::remove(fsPath.c_str());
     fBinary.open(fsPath, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
     fBinary.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     fBinary.flush();
@@ -54,6 +57,7 @@ class ScratchFile {
     fText.close();
     fText.clear();
     {
+      std::remove(fsPath.c_str());
       std::ofstream out(fsPath, std::ios::binary | std::ios::trunc);
       out << text;
     }

@@ -1,0 +1,170 @@
+// The state files: the facade's two saves, the restoring constructors and the factory's two
+// restores. A binary state is the header "FSAlgorithm 1.00", the settings chunk, the engine
+// chunk and the two progress flags; an XML state is one "FSAlgorithm 1.00" object holding the
+// same items under the document's root.
+//
+// The chunk readers detect a stream that ends early and check what they read for consistency
+// (engine_persistence.cpp), so a damaged or truncated state gives a failure status, never an
+// algorithm that could fail later.
+#include <exception>
+#include <iostream>
+
+#include "api/binary_io.h"
+#include "api/fs_algorithm.h"
+#include "fsrank/factory.h"
+#include "xml/notice.h"
+#include "xml/state_reader.h"
+#include "xml/state_writer.h"
+
+using NQFeature::NQStatus;
+
+namespace {
+
+constexpr char kHeader[] = "FSAlgorithm 1.00";
+constexpr char kClassName[] = "FSAlgorithm";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+NQStatus FSAlgorithm::SaveState(std::fstream& stream) const {
+  const NQStatus blocked = BlockedReadStatus(false);
+  if (!blocked.IsOK()) return blocked;
+  const FSSettings none;
+  FSBinaryWriter out(stream);
+  out.WriteTag(kHeader);
+  (fpSettings != nullptr ? *fpSettings : none).WriteObject(stream);
+  fEngine.WriteObject(stream);
+  out.WriteBool(fbAccumulated);
+  out.WriteBool(fbRanked);
+  return fStatus;
+}
+
+NQStatus FSAlgorithm::SaveStateXML(std::ostream& stream) const {
+  const NQStatus blocked = BlockedReadStatus(false);
+  if (!blocked.IsOK()) return blocked;
+  const FSSettings none;
+  NQFeatureXML::WriteStateDocType(stream);
+  NQFeatureXML::WriteRootBegin(stream, NQFeatureXML::kCopyrightNotice);
+  const NQFeatureXML::XMLObjectFrame frame(kHeader, 0);
+  frame.WriteObjBegin(stream);
+  (fpSettings != nullptr ? *fpSettings : none).WriteObjectXML(stream);
+  fEngine.WriteObjectXML(stream);
+  frame.WriteInt(stream, fbAccumulated ? 1 : 0);
+  frame.WriteInt(stream, fbRanked ? 1 : 0);
+  frame.WriteObjEnd(stream);
+  NQFeatureXML::WriteRootEnd(stream);
+  return fStatus;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Restoring constructors. A constructor that throws never runs the destructor, so each deletes
+// the settings it made before letting an unexpected exception go on.
+
+FSAlgorithm::FSAlgorithm(std::fstream& stream)
+    : fpSettings(nullptr),
+      fbOwnsSettings(true),
+      fCancel(nullptr),
+      fStatus(),
+      fEngine(&fCancel),
+      fbAccumulated(false),
+      fbRanked(false) {
+  if (!MatchTag(stream, kHeader)) {
+    std::cerr << "Error reading " << kClassName << "!\n";
+    fStatus = NQStatus(NQFeature::StatusBinaryRestoreFailed, false);
+    return;
+  }
+  try {
+    fpSettings = new FSSettings();
+    fpSettings->ReadObject(stream);
+    fEngine.ReadObject(stream, fpSettings);
+    FSBinaryReader flags(stream, kClassName);
+    fbAccumulated = flags.ReadBool();
+    fbRanked = flags.ReadBool();
+  } catch (NQFeature::IOException* e) {
+    delete e;
+    std::cerr << "Error restoring from binary.\n";
+    fStatus = NQStatus(NQFeature::StatusBinaryRestoreFailed, false);
+  } catch (...) {
+    delete fpSettings;
+    fpSettings = nullptr;
+    throw;
+  }
+}
+
+FSAlgorithm::FSAlgorithm(std::ifstream& stream)
+    : fpSettings(nullptr),
+      fbOwnsSettings(true),
+      fCancel(nullptr),
+      fStatus(),
+      fEngine(&fCancel),
+      fbAccumulated(false),
+      fbRanked(false) {
+  const NQStatus failed(NQFeature::StatusXMLRestoreFailed, false);
+  if (!NQFeatureXML::ReadDocumentHeader(stream) || !NQFeatureXML::ReadObjBegin(stream, kHeader)) {
+    fStatus = failed;
+    return;
+  }
+  try {
+    fpSettings = new FSSettings();
+    fpSettings->ReadObjectXML(stream);
+    fEngine.ReadObjectXML(stream, fpSettings);
+    // Only the second flag's read is checked; a failed first read leaves its value 0.
+    int value = 0;
+    NQFeatureXML::ReadInt(stream, value);
+    fbAccumulated = value == 1;
+    const bool read = NQFeatureXML::ReadInt(stream, value);
+    fbRanked = value == 1;
+    if (!read || !NQFeatureXML::ReadObjEnd(stream)) fStatus = failed;
+  } catch (NQFeature::IOException* e) {
+    delete e;
+    fStatus = failed;
+  } catch (...) {
+    delete fpSettings;
+    fpSettings = nullptr;
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The factory's restores
+
+template <class Stream>
+IFSAlgorithm* FSFactory::Restore(Stream& stream, long failureCode) {
+  {
+    std::lock_guard<std::mutex> lock(fMutex);
+    fStatus = NQStatus();
+    fbCancelRequested = false;
+  }
+  if (!stream.good()) {
+    std::lock_guard<std::mutex> lock(fMutex);
+    fStatus = NQStatus(NQFeature::StatusBadStream, false);
+    return nullptr;
+  }
+  IFSAlgorithm* algorithm = nullptr;
+  NQStatus status;
+  try {
+    algorithm = new FSAlgorithm(stream);
+    status = algorithm->GetStatus();
+  } catch (NQFeature::IOException* e) {
+    delete e;
+    status = NQStatus(failureCode, false);
+  } catch (...) {
+    status = NQStatus(failureCode, false);
+  }
+  if (algorithm == nullptr) {
+    std::lock_guard<std::mutex> lock(fMutex);
+    fStatus = fbCancelRequested ? NQStatus(NQFeature::StatusCancelled, false) : status;
+    return nullptr;
+  }
+  return Deliver(algorithm, status);
+}
+
+IFSAlgorithm* FSFactory::RestoreFSAlgorithmFromBinary(std::fstream& stream) {
+  return Restore(stream, NQFeature::StatusBinaryRestoreFailed);
+}
+
+IFSAlgorithm* FSFactory::RestoreFSAlgorithmFromXML(std::ifstream& stream) {
+  return Restore(stream, NQFeature::StatusXMLRestoreFailed);
+}
