@@ -3,7 +3,7 @@
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
-DEB_PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
+DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
 
 .PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench accuracy format clean
 
