@@ -69,17 +69,18 @@ TEST(PairAccum, OutputsOfEachCriterion) {
            Fed<FSContPContTAccum>({{1, 2, 1}, {2, 4, 1}, {3, 7, 1}})),
        {{TStat, {tp, r * r, 3, r, t}, {1, tp, r, t, 1}}, {FStat, {tp, r * r, 3, r, t}, kNoStats}}},
   };
-  for (const auto& [accum, rows] : cases) {
+  for (const auto& [pointer, rows] : cases) {
+    const IFSPredTargetAccum& accum = *pointer;
     for (int c = -1; c <= kNumCriteria; ++c) {
       const std::string what =
-          std::string(typeid(*accum).name()) + " criterion " + std::to_string(c);
+          std::string(typeid(accum).name()) + " criterion " + std::to_string(c);
       V out = kNone, stats = kNoStats;
       for (const Row& row : rows) {
         if (row.criterion == c) out = row.out, stats = row.stats;
       }
       stats.resize(5, kAny);
-      ExpectOutputs(Criterion(*accum, c), out, what);
-      ExpectOutputs(Stats(*accum, c), stats, what + " (statistics)");
+      ExpectOutputs(Criterion(accum, c), out, what);
+      ExpectOutputs(Stats(accum, c), stats, what + " (statistics)");
     }
   }
 }

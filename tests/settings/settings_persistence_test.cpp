@@ -120,7 +120,9 @@ TEST(SettingsPersistence, RefusalsLeaveTheMessageAndTheSettingsUnchanged) {
   };
   for (size_t cut = 0; cut < chunk.size(); ++cut)
     bad.push_back({false, chunk.substr(0, cut)});
-  for (const auto& [isXml, text] : bad) {
+  for (const auto& entry : bad) {
+    const bool isXml = entry.first;
+    const std::string& text = entry.second;
     FSSettings s = kFive;
     ScratchFile file;
     EXPECT_EQ(ReadFailure([&] {
