@@ -1,289 +1,181 @@
-// The settings model: defaults, type transitions, the criteria validity rules and the setters'
-// acceptance rules.
+// The settings model: what each constructor gives, which criteria may be switched on and off,
+// how the criteria follow the predictor and target types, and the setters' acceptance rules.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/state_files.h"
 #include "fsrank/fsrank.h"
 
 using namespace NQFSCommon;
 
 namespace {
 
-// The criteria switched on, as a string of their initials (P L C A F T) for compact tables.
-std::string On(const FSSettings& s) {
-  const char initials[] = "PLCAFT";
+const char kInitials[] = "PLCAFT";
+
+// The criteria that are on (or, with change, that a single SetCriterion call on a copy of s
+// switches on or off), as their initials. A refused switch must change nothing.
+std::string Criteria(const FSSettings& s, bool on, bool change) {
   std::string out;
   for (int c = 0; c < kNumCriteria; ++c) {
-    if (s.GetCriterion(static_cast<RankCriteria>(c))) out += initials[c];
+    const auto criterion = static_cast<RankCriteria>(c);
+    if (s.GetCriterion(criterion) == on) {
+      if (!change) out += kInitials[c];
+    } else if (change) {
+      FSSettings t = s;
+      const bool accepted = t.SetCriterion(criterion, on);
+      if (accepted) out += kInitials[c];
+      EXPECT_EQ(t.GetCriterion(criterion), accepted == on) << kInitials[c];
+      if (!accepted) {
+        EXPECT_EQ(t.GetCriteria(), s.GetCriteria()) << kInitials[c];
+      }
+    }
   }
   return out;
 }
 
-FSSettings Make(bool catTarget, int setType) {
-  switch (setType) {
-    case AllCategorical:
-      return FSSettings(4, true, catTarget);
-    case AllContinuous:
-      return FSSettings(4, false, catTarget);
-    default:
-      return FSSettings(std::vector<bool>{true, false, true, false}, catTarget);
-  }
+// "|types| set-type on off:may-be-switched-off on:may-be-switched-on": the types of predictors
+// -1 to n as c (categorical) or n, so the bars are the out-of-range indices, which are never
+// categorical; the set type as stored (0 all categorical, 1 all continuous, 2 mixed, 3 none).
+std::string Shape(const FSSettings& s) {
+  std::string types;
+  for (int i = -1; i <= s.GetNPredictors(); ++i)
+    types += s.IsCatPredictor(i) ? 'c' : (i < 0 || i == s.GetNPredictors() ? '|' : 'n');
+  EXPECT_EQ(s.GetNCatPredictors(), std::count(types.begin(), types.end(), 'c'));
+  return types + " " + std::to_string(s.GetTypeAllPredictors()) + " " + Criteria(s, true, false) +
+         " off:" + Criteria(s, false, true) + " on:" + Criteria(s, true, true);
+}
+
+FSSettings ContTarget(FSSettings s) {
+  s.SetTargetType(false);
+  return s;
 }
 
 }  // namespace
 
-TEST(FSSettings, Defaults) {
-  FSSettings s;
-  EXPECT_EQ(s.GetNPredictors(), 0);
-  EXPECT_EQ(s.GetTypeAllPredictors(), 3);
-  EXPECT_TRUE(s.IsCatTarget());
-  EXPECT_EQ(On(s), "");
-  EXPECT_EQ(s.GetCriteria().size(), 6u);
-  EXPECT_EQ(s.GetTargetPosition(), 0);
-  EXPECT_EQ(s.GetCaseIDPosition(), -1);
-  EXPECT_EQ(s.GetWeightPosition(), -1);
-  EXPECT_EQ(s.GetWeightConv(), WeightRound);
-  EXPECT_EQ(s.GetMaxPctMiss(), 70.0);
-  EXPECT_EQ(s.GetMaxPctSingle(), 95.0);
-  EXPECT_EQ(s.GetMaxNCatAsPct(), 90.0);
-  EXPECT_EQ(s.GetMinVariation(), 0.001);
-  EXPECT_EQ(s.GetMinStddev(), 0.0);
-  EXPECT_TRUE(s.GetFlagDeleteIfManyMiss() && s.GetFlagDeleteIfManySingle() &&
-              s.GetFlagDeleteIfManyCategories() && s.GetFlagDeleteIfSmallVariation() &&
-              s.GetFlagDeleteIfSmallStddev());
-  EXPECT_FALSE(s.GetFlagTrInput());
-  EXPECT_EQ(s.GetNSkippedRecordReports(), 99);
-  EXPECT_EQ(s.GetNSkippedPredictorReports(), 99);
-  EXPECT_EQ(s.GetProgressListener(), nullptr);
-  EXPECT_EQ(s.GetCancelPointer(), nullptr);
+TEST(FSSettings, ConstructorsDefaultsAndWhichCriteriaMayChange) {
+  const std::pair<FSSettings, const char*> rows[] = {
+      {FSSettings(3, true, true), "|ccc| 0 PLCA off:PLCA on:"},
+      {FSSettings(3, false, true), "|nnn| 1 F off: on:"},
+      {FSSettings({true, false, false}, true), "|cnn| 2 PLF off:PL on:"},
+      {FSSettings(3, true, false), "|ccc| 0 F off: on:"},
+      {FSSettings(3, false, false), "|nnn| 1 T off: on:"},
+      {FSSettings({true, false, false}, false), "|cnn| 2 FT off: on:"},
+      // No predictor yet: every criterion may be switched on but TStat for a categorical target.
+      {FSSettings(), "|| 3  off: on:PLCAF"},
+      {ContTarget(FSSettings()), "|| 3  off: on:PLCAFT"},
+      {FSSettings(std::vector<bool>{}, true), "|| 0 PLCA off:PLCA on:"},
+      {FSSettings(-5, true, true), "|| 0 PLCA off:PLCA on:"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(Shape(row.first), row.second);
 }
 
-TEST(FSSettings, ConstructorsSetTypesCountsAndDefaultCriteria) {
-  FSSettings cat(3, true, true);
-  EXPECT_EQ(cat.GetNCatPredictors(), 3);
-  EXPECT_EQ(cat.GetTypeAllPredictors(), AllCategorical);
-  EXPECT_EQ(On(cat), "PLCA");
-  FSSettings cont(3, false, false);
-  EXPECT_EQ(cont.GetNCatPredictors(), 0);
-  EXPECT_EQ(On(cont), "T");
-  FSSettings mixed(std::vector<bool>{true, false, false}, true);
-  EXPECT_EQ(mixed.GetNCatPredictors(), 1);
-  EXPECT_EQ(mixed.GetTypeAllPredictors(), Mixed);
-  EXPECT_EQ(On(mixed), "PLF");
-  FSSettings empty(std::vector<bool>{}, true);
-  EXPECT_EQ(empty.GetTypeAllPredictors(), AllCategorical);
-  FSSettings negative(-5, true, true);  // taken as no predictors
-  EXPECT_EQ(negative.GetNPredictors(), 0);
-  EXPECT_FALSE(negative.IsCatPredictor(0));
-}
-
-// Validity table: for every target and set type, which criteria may be switched on and off,
-// and the defaults.
-TEST(FSSettings, CriteriaValidityTable) {
-  struct Row {
-    bool catTarget;
-    int setType;
-    std::string defaults;
-    std::string mayBeOn;
-  };
-  const Row rows[] = {
-      {true, AllCategorical, "PLCA", "PLCA"},
-      {true, AllContinuous, "F", "F"},
-      {true, Mixed, "PLF", "PLF"},
-      {false, AllCategorical, "F", "F"},
-      {false, AllContinuous, "T", "T"},
-      {false, Mixed, "FT", "FT"},
-  };
-  const char initials[] = "PLCAFT";
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.catTarget ? "cat" : "cont") + " target, set type " +
-                 std::to_string(row.setType));
-    FSSettings s = Make(row.catTarget, row.setType);
-    EXPECT_EQ(On(s), row.defaults);
-    for (int c = 0; c < kNumCriteria; ++c) {
-      FSSettings t = s;
-      const bool allowed = row.mayBeOn.find(initials[c]) != std::string::npos;
-      EXPECT_EQ(t.SetCriterion(static_cast<RankCriteria>(c), true), allowed) << initials[c];
-      if (!allowed) {
-        EXPECT_EQ(On(t), row.defaults);
-      }
-    }
+TEST(FSSettings, OneOfTheChiSquareFamilyStaysOn) {
+  FSSettings cat(4, true, true);
+  cat.SetCriterion(Pearson, false);
+  cat.SetCriterion(Likelihood, false);
+  cat.SetCriterion(Cramer, false);
+  EXPECT_EQ(Shape(cat), "|cccc| 0 A off: on:PLC");
+  EXPECT_TRUE(cat.SetCriterion(Lambda, true) && cat.SetCriterion(FStat, false));  // no change
+  FSSettings mixed({true, false}, true);
+  mixed.SetCriterion(Pearson, false);
+  EXPECT_EQ(Shape(mixed), "|cn| 2 LF off: on:P");
+  // Without predictors, switching off follows the mixed rules.
+  FSSettings none;
+  none.SetCriterion(Cramer, true);
+  none.SetCriterion(FStat, true);
+  EXPECT_EQ(Shape(none), "|| 3 CF off: on:PLA");
+  none.SetCriterion(Pearson, true);
+  EXPECT_EQ(Shape(none), "|| 3 PCF off:PC on:LA");
+  for (int bad : {6, -1}) {
+    EXPECT_FALSE(none.SetCriterion(static_cast<RankCriteria>(bad), true));
+    EXPECT_FALSE(none.GetCriterion(static_cast<RankCriteria>(bad)));
   }
 }
 
-TEST(FSSettings, SwitchingOffKeepsTheRequiredCriteria) {
-  FSSettings cat(4, true, true);
-  EXPECT_TRUE(cat.SetCriterion(Pearson, false));
-  EXPECT_TRUE(cat.SetCriterion(Likelihood, false));
-  EXPECT_TRUE(cat.SetCriterion(Cramer, false));
-  EXPECT_EQ(On(cat), "A");
-  EXPECT_FALSE(cat.SetCriterion(Lambda, false));  // the last of the four stays
-  EXPECT_EQ(On(cat), "A");
-  EXPECT_TRUE(cat.SetCriterion(Lambda, true));  // already on
-  EXPECT_TRUE(cat.SetCriterion(FStat, false));  // already off
+TEST(FSSettings, CriteriaFollowThePredictorAndTargetTypes) {
+  FSSettings one;
+  one.AddPredictor(true);
+  EXPECT_EQ(Shape(one), "|c| 0 PLCA off:PLCA on:");
+  one.AddPredictor(false);
+  EXPECT_EQ(Shape(one), "|cn| 2 PLF off:PL on:");
+  one.AddPredictor(true);
+  EXPECT_EQ(Shape(one), "|cnc| 2 PLF off:PL on:");
 
-  FSSettings mixed(std::vector<bool>{true, false}, true);
-  EXPECT_FALSE(mixed.SetCriterion(FStat, false));
-  EXPECT_TRUE(mixed.SetCriterion(Pearson, false));
-  EXPECT_FALSE(mixed.SetCriterion(Likelihood, false));
-  EXPECT_EQ(On(mixed), "LF");
+  FSSettings batch;
+  batch.AddPredictors(0, true);
+  EXPECT_EQ(Shape(batch), "|| 3  off: on:PLCAF");
+  batch.AddPredictors(3, false);
+  batch.AddPredictors(2, false);
+  EXPECT_EQ(Shape(batch), "|nnnnn| 1 F off: on:");
+  batch.AddPredictors(2, true);
+  EXPECT_EQ(Shape(batch), "|nnnnncc| 2 PLF off:PL on:");
 
-  FSSettings contMixed(std::vector<bool>{true, false}, false);
-  EXPECT_FALSE(contMixed.SetCriterion(FStat, false));
-  EXPECT_FALSE(contMixed.SetCriterion(TStat, false));
-  FSSettings contCat(3, true, false);
-  EXPECT_FALSE(contCat.SetCriterion(FStat, false));
-  FSSettings contCont(3, false, false);
-  EXPECT_FALSE(contCont.SetCriterion(TStat, false));
-}
+  FSSettings ten(10, false, true);
+  ten.SetPredictorType(3, true);
+  EXPECT_EQ(Shape(ten), "|nnncnnnnnn| 2 PLF off:PL on:");
+  ten.SetPredictorType(3, false);
+  EXPECT_EQ(Shape(ten), "|nnnnnnnnnn| 1 F off: on:");
+  ten.SetPredictorType(0, 9, true);  // the chi-square choices survive; FStat is not valid
+  ten.SetPredictorType(5, 4, false);
+  ten.SetPredictorType(8, 10, false);
+  ten.SetPredictorType(12, false);
+  EXPECT_EQ(Shape(ten), "|cccccccccc| 0 PL off:PL on:CA");
 
-// Before the first predictor every criterion may be switched on except TStat for a categorical
-// target; switching off follows the same steps as for a set type that is not 0 or 1.
-TEST(FSSettings, UnrecognisedSetType) {
-  FSSettings s;
-  EXPECT_FALSE(s.SetCriterion(TStat, true));
-  EXPECT_TRUE(s.SetCriterion(Cramer, true));
-  EXPECT_TRUE(s.SetCriterion(FStat, true));
-  EXPECT_FALSE(s.SetCriterion(FStat, false));
-  EXPECT_FALSE(s.SetCriterion(Cramer, false));  // the only one of the four that is on
-  EXPECT_TRUE(s.SetCriterion(Pearson, true));
-  EXPECT_TRUE(s.SetCriterion(Cramer, false));
-  EXPECT_FALSE(s.SetCriterion(static_cast<RankCriteria>(6), true));
-  EXPECT_FALSE(s.SetCriterion(static_cast<RankCriteria>(-1), true));
-  EXPECT_FALSE(s.GetCriterion(static_cast<RankCriteria>(6)));
-}
-
-TEST(FSSettings, AddPredictorTransitions) {
-  FSSettings s;
-  s.AddPredictor(true);
-  EXPECT_EQ(s.GetTypeAllPredictors(), AllCategorical);
-  EXPECT_EQ(On(s), "PLCA");
-  s.AddPredictor(false);
-  EXPECT_EQ(s.GetTypeAllPredictors(), Mixed);
-  EXPECT_EQ(On(s), "PLF");
-  s.AddPredictor(true);  // stays mixed, nothing else changes
-  EXPECT_EQ(s.GetTypeAllPredictors(), Mixed);
-  EXPECT_EQ(s.GetNPredictors(), 3);
-  EXPECT_EQ(s.GetNCatPredictors(), 2);
-
-  FSSettings t;
-  t.AddPredictors(0, true);
-  EXPECT_EQ(t.GetTypeAllPredictors(), 3);
-  t.AddPredictors(3, false);
-  EXPECT_EQ(t.GetTypeAllPredictors(), AllContinuous);
-  EXPECT_EQ(On(t), "F");
-  t.AddPredictors(2, false);
-  EXPECT_EQ(t.GetTypeAllPredictors(), AllContinuous);
-  t.AddPredictors(2, true);
-  EXPECT_EQ(t.GetTypeAllPredictors(), Mixed);
-  EXPECT_EQ(t.GetNPredictors(), 7);
-  EXPECT_EQ(t.GetNCatPredictors(), 2);
-  EXPECT_TRUE(t.IsCatPredictor(6));
-  EXPECT_FALSE(t.IsCatPredictor(4));
-  EXPECT_FALSE(t.IsCatPredictor(7));
-  EXPECT_FALSE(t.IsCatPredictor(-1));
-}
-
-TEST(FSSettings, SetPredictorTypeBackAndForth) {
-  FSSettings s(10, false, true);
-  s.SetPredictorType(3, true);
-  EXPECT_EQ(s.GetTypeAllPredictors(), Mixed);
-  EXPECT_EQ(s.GetNCatPredictors(), 1);
-  EXPECT_EQ(On(s), "PLF");
-  s.SetPredictorType(3, false);
-  EXPECT_EQ(s.GetTypeAllPredictors(), AllContinuous);
-  EXPECT_EQ(On(s), "F");
-  s.SetPredictorType(0, 9, true);
-  EXPECT_EQ(s.GetTypeAllPredictors(), AllCategorical);
-  EXPECT_EQ(s.GetNCatPredictors(), 10);
-  EXPECT_EQ(On(s), "PL");  // the host's chi-square choices survive; FStat is no longer valid
-  s.SetPredictorType(5, 4, false);   // from > to: nothing
-  s.SetPredictorType(8, 10, false);  // to out of range: nothing
-  s.SetPredictorType(12, false);
-  EXPECT_EQ(s.GetNCatPredictors(), 10);
-}
-
-TEST(FSSettings, TargetTypeChangeAdjustsCriteria) {
-  FSSettings s(4, true, true);
-  EXPECT_TRUE(s.SetCriterion(Cramer, false));
-  s.SetTargetType(false);
-  EXPECT_EQ(On(s), "F");
-  EXPECT_FALSE(s.SetCriterion(Pearson, true));
-  s.SetTargetType(true);  // none of the four on: all four come back
-  EXPECT_EQ(On(s), "PLCA");
-
-  FSSettings mixed(std::vector<bool>{true, false}, true);
-  EXPECT_TRUE(mixed.SetCriterion(Pearson, false));
+  FSSettings target(4, true, true);
+  target.SetCriterion(Cramer, false);
+  target.SetTargetType(false);
+  EXPECT_EQ(Shape(target), "|cccc| 0 F off: on:");
+  target.SetTargetType(true);  // none of the four is on: all four come back
+  EXPECT_EQ(Shape(target), "|cccc| 0 PLCA off:PLCA on:");
+  FSSettings mixed({true, false}, true);
+  mixed.SetCriterion(Pearson, false);
   mixed.SetTargetType(false);
-  EXPECT_EQ(On(mixed), "FT");
+  EXPECT_EQ(Shape(mixed), "|cn| 2 FT off: on:");
   mixed.SetTargetType(true);
-  EXPECT_EQ(On(mixed), "PLF");
+  EXPECT_EQ(Shape(mixed), "|cn| 2 PLF off:PL on:");
 }
 
+// Values taken at the edges of their ranges survive every value the setters must refuse.
 TEST(FSSettings, SettersIgnoreValuesOutOfRange) {
   FSSettings s;
-  const double rejected[] = {150.0, -1.0, std::nan(""), 100.0000001};
-  for (double p : rejected) {
-    s.SetMaxPctMiss(p);
-    s.SetMaxPctSingle(p);
-    s.SetMaxNCatAsPct(p);
-  }
-  EXPECT_EQ(s.GetMaxPctMiss(), 70.0);
-  EXPECT_EQ(s.GetMaxPctSingle(), 95.0);
-  EXPECT_EQ(s.GetMaxNCatAsPct(), 90.0);
   s.SetMaxPctMiss(25);
-  EXPECT_EQ(s.GetMaxPctMiss(), 25.0);
   s.SetMaxPctSingle(100);
-  EXPECT_EQ(s.GetMaxPctSingle(), 100.0);
   s.SetMaxNCatAsPct(0);
-  EXPECT_EQ(s.GetMaxNCatAsPct(), 0.0);
-
-  s.SetMinVariation(-0.5);
-  s.SetMinVariation(std::nan(""));
-  EXPECT_EQ(s.GetMinVariation(), 0.001);
-  s.SetMinStddev(-1);
-  EXPECT_EQ(s.GetMinStddev(), 0.0);
+  s.SetMinVariation(0);
   s.SetMinStddev(2.5);
-  EXPECT_EQ(s.GetMinStddev(), 2.5);
-
-  s.SetTargetPosition(-7);
-  EXPECT_EQ(s.GetTargetPosition(), -1);
   s.SetCaseIDPosition(4);
-  s.SetCaseIDPosition(-1);
-  EXPECT_EQ(s.GetCaseIDPosition(), 4);
   s.SetWeightPosition(2);
-  s.SetWeightPosition(-3);
-  EXPECT_EQ(s.GetWeightPosition(), 2);
-  s.SetNSkippedRecordReports(-1);
-  s.SetNSkippedPredictorReports(-1);
-  EXPECT_EQ(s.GetNSkippedRecordReports(), 99);
   s.SetNSkippedRecordReports(0);
-  EXPECT_EQ(s.GetNSkippedRecordReports(), 0);
+  s.SetNSkippedPredictorReports(0);
+  const std::string taken = Chunk(s);
+  for (double bad : {150.0, 100.0000001, -1.0, -1e-300, std::nan("")}) {
+    s.SetMaxPctMiss(bad);
+    s.SetMaxPctSingle(bad);
+    s.SetMaxNCatAsPct(bad);
+    if (bad > 0) continue;
+    s.SetMinVariation(bad);
+    s.SetMinStddev(bad);
+  }
+  for (int bad : {-1, -3}) {
+    s.SetCaseIDPosition(bad);
+    s.SetWeightPosition(bad);
+    s.SetNSkippedRecordReports(bad);
+    s.SetNSkippedPredictorReports(bad);
+  }
+  EXPECT_EQ(Chunk(s), taken);
+  s.SetTargetPosition(-7);  // any negative position means no target
+  EXPECT_EQ(s.GetTargetPosition(), -1);
 }
 
 TEST(FSSettings, NBestPredictors) {
-  FSSettings s(900, true, true);
-  struct Case {
-    int n;
-    int expected;
-  };
-  const Case cases[] = {{10, 10}, {100, 30}, {400, 40}, {0, 60}, {-3, 60}, {30, 30}, {1, 1}};
-  for (const Case& c : cases)
-    EXPECT_EQ(s.GetNBestPredictors(c.n), c.expected) << c.n;
-  FSSettings none;
-  EXPECT_EQ(none.GetNBestPredictors(0), 0);
-}
-
-TEST(FSSettings, CopiesShareHostPointers) {
-  struct NoCancel : NQQueryCancel {
-    bool IsCancelRequested() override { return false; }
-  } cancel;
-  FSSettings s(2, true, true);
-  s.SetCancelPointer(&cancel);
-  FSSettings copy(s);
-  EXPECT_EQ(copy.GetCancelPointer(), &cancel);
-  EXPECT_EQ(On(copy), On(s));
+  const FSSettings s(900, true, true);
+  const int cases[][2] = {{10, 10}, {100, 30}, {400, 40}, {0, 60}, {-3, 60}, {30, 30}, {1, 1}};
+  for (const auto& c : cases)
+    EXPECT_EQ(s.GetNBestPredictors(c[0]), c[1]) << c[0];
+  EXPECT_EQ(FSSettings().GetNBestPredictors(0), 0);
 }

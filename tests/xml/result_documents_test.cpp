@@ -1,8 +1,6 @@
 // The result documents: whole documents of small ranked runs against golden files (time stamp
-// masked; numberOfPredictors, the last root attribute, shows there too), the choices of
-// predictorChoiceType, the refusals, and every document through xmllint. Set FSRANK_UPDATE_GOLDEN=1
-// to rewrite the golden files from the current output.
-#include <cstdio>
+// masked), the choices of predictorChoiceType, the refusals, and every document through
+// xmllint. Set FSRANK_UPDATE_GOLDEN=1 to rewrite the golden files from the current output.
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -11,10 +9,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "engine/support/hosts.h"
 #include "xml/result_documents.h"
+#include "xml/support/xmllint.h"
 
 using enginetest::kMiss;
 using enginetest::RowIterator;
@@ -37,26 +35,6 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-bool HaveXmllint() {
-  return std::system("command -v xmllint >/dev/null 2>&1") == 0;
-}
-
-// xmllint's verdict on doc (the DTDs are not ours to ship, so it checks well-formedness only).
-void ExpectWellFormed(const std::string& doc) {
-  if (!HaveXmllint()) return;
-  char path[] = "/tmp/fsrank_result_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  {
-    std::ofstream file(path, std::ios::binary);
-    file << doc;
-  }
-  const std::string command = std::string("xmllint --noout --nonet '") + path + "' 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0) << doc;
-  std::remove(path);
 }
 
 void ExpectGolden(const std::string& doc, const std::string& name) {
@@ -84,30 +62,27 @@ class Pipeline {
   explicit Pipeline(const FSSettings& settings)
       : fSettings(settings), fCancel(nullptr), fEngine(&fSettings, &fCancel) {}
 
-  Pipeline& Screen(const Rows& rows) {
+  // Accumulates and screens rows, then (unless rank < 0) computes the criteria, sorts and
+  // ranks: every list completely for rank 0, otherwise only the best rank.
+  Pipeline& Run(const Rows& rows, int rank) {
     RowIterator it(rows);
-    const NQStatus pass = fSettings.GetFlagTrInput() ? fEngine.AccumulateTransactions(it)
-                                                     : fEngine.AccumulateRecords(it, -1);
-    EXPECT_TRUE(pass.IsOK());
+    EXPECT_TRUE((fSettings.GetFlagTrInput() ? fEngine.AccumulateTransactions(it)
+                                            : fEngine.AccumulateRecords(it, -1))
+                    .IsOK());
     EXPECT_TRUE(fEngine.CheckPredAllMissConst().IsOK());
     EXPECT_FALSE(fEngine.ScreenPredictors().IsError());
-    return *this;
-  }
-  // n = 0: every list sorted and ranked completely; otherwise only the best n.
-  Pipeline& Rank(int n) {
+    if (rank < 0) return *this;
     EXPECT_TRUE(fEngine.ComputeCriteria().IsOK());
-    EXPECT_TRUE((n == 0 ? fEngine.SortAll() : fEngine.SortBest(n)).IsOK());
-    EXPECT_TRUE((n == 0 ? fEngine.RankAll() : fEngine.RankBest()).IsOK());
+    EXPECT_TRUE((rank == 0 ? fEngine.SortAll() : fEngine.SortBest(rank)).IsOK());
+    EXPECT_TRUE((rank == 0 ? fEngine.RankAll() : fEngine.RankBest()).IsOK());
     return *this;
   }
-  std::string One(RankCriteria c, int n) {
+  // FSOutputOne of criterion c and n predictors, or FSOutputAll for c < 0.
+  std::string Document(int c, int n) {
     std::ostringstream out;
-    EXPECT_TRUE(fEngine.ExportOne(out, c, n).IsOK());
-    return out.str();
-  }
-  std::string All() {
-    std::ostringstream out;
-    EXPECT_TRUE(fEngine.ExportAll(out).IsOK());
+    EXPECT_TRUE(
+        (c < 0 ? fEngine.ExportAll(out) : fEngine.ExportOne(out, static_cast<RankCriteria>(c), n))
+            .IsOK());
     return out.str();
   }
 
@@ -168,93 +143,98 @@ const Rows kMixedContTarget = {
     {5.8, 1, 6.1, 4}, {7.2, 1, 6.8, 1}, {8.1, 1, 8.2, 8}, {8.8, 1, 9.1, 3}, {10.3, 0, 9.7, 5},
 };
 
-}  // namespace
-
-TEST(ResultDocuments, AllCategorical) {
-  Pipeline p(TargetFirst({true, true, true, true}, true));
-  p.Screen(kCategorical).Rank(0);
-  ExpectGolden(p.One(Pearson, 0), "categorical_one_pearson.xml");
-  // The default settings switch the standard deviation rule on with a minimum of 0: it is not
-  // listed, and numberOfCriteria counts the six rules that are.
-  ExpectGolden(p.All(), "categorical_all.xml");
-
-  // Without a partial sort, asking for at least as many as there are predictors is "all".
-  const std::string all = MaskTimestamp(p.One(Pearson, 0));
-  EXPECT_EQ(MaskTimestamp(p.One(Pearson, 4)), all);
-  EXPECT_EQ(MaskTimestamp(p.One(Pearson, 9)), all);
-  // Fewer than that is a limit, even though only three predictors are left.
-  const std::string two = p.One(Pearson, 2);
-  EXPECT_NE(two.find("predictorChoiceType=\"numberOfBest\"\n\tnumberOfBest=\"2\"\n"),
-            std::string::npos);
-  EXPECT_EQ(Count(two, "<Predictor\n"), 2);
-
-  // Cramer's V has a longer name in the one-criterion document than in the criteria list.
-  const std::string cramer = p.One(Cramer, 0);
-  ExpectWellFormed(cramer);
-  EXPECT_NE(cramer.find("<Criterion\n\t\tname=\"Cramer V\"/>"), std::string::npos);
-  EXPECT_NE(p.All().find("<Criterion\n\t\t\tname=\"Cramer\"/>"), std::string::npos);
-}
-
-TEST(ResultDocuments, AllContinuousAfterAPartialSort) {
-  Pipeline p(TargetFirst(std::vector<bool>(6, false), true));
-  p.Screen(kContinuous).Rank(5);
-  ASSERT_EQ(p.fEngine.GetNBestSorted(), 5);
-  // A request below the sorted count limits the list; one above it gets the sorted count.
-  ExpectGolden(p.One(FStat, 3), "continuous_one_best3.xml");
-  const std::string eight = p.One(FStat, 8);
-  ExpectWellFormed(eight);
-  EXPECT_NE(eight.find("predictorChoiceType=\"numberOfBest\"\n\tnumberOfBest=\"5\"\n"),
-            std::string::npos);
-  EXPECT_EQ(Count(eight, "<Predictor\n"), 5);
-  EXPECT_EQ(MaskTimestamp(p.One(FStat, 0)), MaskTimestamp(eight));
-  // Predictor 5 is beyond the best five: its entry has no rank, and its undefined F test is
-  // written as "Missing".
-  ExpectGolden(p.All(), "continuous_all_best5.xml");
-}
-
-TEST(ResultDocuments, MixedWithCategoricalTarget) {
-  Pipeline p(TargetFirst({true, false, true, false}, true));
-  p.Screen(kMixedCatTarget).Rank(0);
-  ExpectGolden(p.One(FStat, 0), "mixed_cat_one_fstat.xml");
-  ExpectGolden(p.All(), "mixed_cat_all.xml");
-  // The chi-square lists hold the continuous predictors too, by their F tests.
-  const std::string pearson = p.One(Pearson, 0);
-  ExpectWellFormed(pearson);
-  EXPECT_EQ(Count(pearson, "predictorType=\"continuous\""), 2);
-  EXPECT_EQ(Count(pearson, "<Predictor\n"), 4);
-}
-
-TEST(ResultDocuments, MixedWithContinuousTarget) {
-  Pipeline p(TargetFirst({true, false, false}, false));
-  p.Screen(kMixedContTarget).Rank(0);
-  ExpectGolden(p.One(TStat, 0), "mixed_cont_one_tstat.xml");
-  ExpectGolden(p.All(), "mixed_cont_all.xml");
-}
-
-TEST(ResultDocuments, TransactionInputHasNoTarget) {
-  FSSettings s(std::vector<bool>(4, true), true);
-  s.SetFlagTrInput(true);
-  Pipeline p(s);
-  p.Screen(AsTransactions(kCategorical)).Rank(0);
-  ExpectGolden(p.All(), "transaction_all.xml");
-  const std::string one = p.One(Lambda, 0);
-  ExpectWellFormed(one);
-  EXPECT_EQ(one.find("<Target"), std::string::npos);
-  EXPECT_EQ(Count(one, "<Predictor\n"), 3);
-}
-
-TEST(ResultDocuments, ExportAllAfterScreeningListsEveryRuleAndNoPredictor) {
-  FSSettings s = TargetFirst({true, false, false, true}, true);
-  s.SetMinStddev(0.5);
+// Categorical and continuous predictors; the standard deviation rule is on with a minimum of 0.5,
+// so that every screening rule is listed; predictor 0 is all missing and 1 varies too little.
+Rows Screened() {
   Rows rows;
   for (int k = 0; k < 10; ++k) {
     rows.push_back({static_cast<double>(k % 2), kMiss, 3.0 + 0.01 * (k % 3), 1.0 * k,
                     static_cast<double>(k % 3)});
   }
-  Pipeline p(s);
-  p.Screen(rows);
-  ASSERT_EQ(p.fEngine.GetStatus(), EngineChecked);
-  ExpectGolden(p.All(), "mixed_screened_all.xml");
+  return rows;
+}
+
+}  // namespace
+
+// Each run's documents: against a golden file, or (without one) the text that must appear a
+// number of times and the number of predictors listed.
+TEST(ResultDocuments, GoldenAndChoices) {
+  enum { kAll = -1 };
+  const std::string bestOf = "predictorChoiceType=\"numberOfBest\"\n\tnumberOfBest=";
+  struct Doc {
+    int criterion, n;
+    const char* golden;
+    std::string contains = "";
+    int times = 0, predictors = 0;
+  };
+  struct Run {
+    FSSettings settings;
+    Rows rows;
+    int rank;
+    std::vector<Doc> docs;
+  };
+  FSSettings transactions(std::vector<bool>(4, true), true);
+  transactions.SetFlagTrInput(true);
+  FSSettings screened = TargetFirst({true, false, false, true}, true);
+  screened.SetMinStddev(0.5);
+  const Run runs[] = {
+      {TargetFirst({true, true, true, true}, true),
+       kCategorical,
+       0,
+       {{Pearson, 0, "categorical_one_pearson.xml"},
+        // The default settings switch the standard deviation rule on with a minimum of 0: it is
+        // not listed, and numberOfCriteria counts the six rules that are.
+        {kAll, 0, "categorical_all.xml"},
+        // Without a partial sort, asking for at least as many as there are predictors is "all";
+        // fewer is a limit, even though only three predictors are left.
+        {Pearson, 4, "categorical_one_pearson.xml"},
+        {Pearson, 9, "categorical_one_pearson.xml"},
+        {Pearson, 2, nullptr, bestOf + "\"2\"\n", 1, 2},
+        // Cramer's V has a longer name here than in the criteria list of FSOutputAll.
+        {Cramer, 0, nullptr, "<Criterion\n\t\tname=\"Cramer V\"/>", 1, 3}}},
+      // After a partial sort, a request below the sorted count limits the list; one above it
+      // (or 0) gets the sorted count. Predictor 5 is beyond the best five: its entry has no
+      // rank, and its undefined F test is written as "Missing".
+      {TargetFirst(std::vector<bool>(6, false), true),
+       kContinuous,
+       5,
+       {{FStat, 3, "continuous_one_best3.xml"},
+        {FStat, 8, nullptr, bestOf + "\"5\"\n", 1, 5},
+        {FStat, 0, nullptr, bestOf + "\"5\"\n", 1, 5},
+        {kAll, 0, "continuous_all_best5.xml"}}},
+      // The chi-square lists hold the continuous predictors too, by their F tests.
+      {TargetFirst({true, false, true, false}, true),
+       kMixedCatTarget,
+       0,
+       {{FStat, 0, "mixed_cat_one_fstat.xml"},
+        {kAll, 0, "mixed_cat_all.xml"},
+        {Pearson, 0, nullptr, "predictorType=\"continuous\"", 2, 4}}},
+      {TargetFirst({true, false, false}, false),
+       kMixedContTarget,
+       0,
+       {{TStat, 0, "mixed_cont_one_tstat.xml"}, {kAll, 0, "mixed_cont_all.xml"}}},
+      {transactions,
+       AsTransactions(kCategorical),
+       0,
+       {{kAll, 0, "transaction_all.xml"}, {Lambda, 0, nullptr, "<Target", 0, 3}}},
+      // Screened but not ranked: every rule listed, no predictor.
+      {screened, Screened(), -1, {{kAll, 0, "mixed_screened_all.xml"}}},
+  };
+  for (const Run& run : runs) {
+    Pipeline p(run.settings);
+    p.Run(run.rows, run.rank);
+    for (const Doc& d : run.docs) {
+      SCOPED_TRACE(std::to_string(d.criterion) + " " + std::to_string(d.n));
+      const std::string doc = p.Document(d.criterion, d.n);
+      if (d.golden != nullptr) {
+        ExpectGolden(doc, d.golden);
+        continue;
+      }
+      ExpectWellFormed(doc);
+      EXPECT_EQ(Count(doc, d.contains), d.times);
+      EXPECT_EQ(Count(doc, "<Predictor\n"), d.predictors);
+    }
+  }
 }
 
 TEST(ResultDocuments, RefusalsWriteNothing) {

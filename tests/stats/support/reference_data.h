@@ -20,8 +20,7 @@
 namespace reference {
 
 struct Case {
-  std::string function;
-  std::string region;
+  std::string function, region;
   std::vector<double> args;
   long double expected = 0;
   int line = 0;
@@ -31,31 +30,25 @@ struct Case {
 inline std::vector<Case> Load(const std::string& path, std::string& problem) {
   std::vector<Case> cases;
   std::ifstream in(path);
-  if (!in) {
-    problem = "cannot open " + path;
-    return {};
-  }
+  if (!in) problem = "cannot open " + path;
   std::string text;
-  int line = 0;
-  while (std::getline(in, text)) {
-    ++line;
+  for (int line = 1; std::getline(in, text); ++line) {
     if (text.empty() || text[0] == '#') continue;
     std::istringstream fields(text);
-    std::vector<std::string> words;
+    Case c;
+    c.line = line;
+    fields >> c.function >> c.region;
+    std::vector<std::string> numbers;
     for (std::string word; fields >> word;)
-      words.push_back(word);
-    if (words.size() < 4) {
+      numbers.push_back(word);
+    if (numbers.size() < 2) {
       problem = "line " + std::to_string(line) + " has too few fields";
       return {};
     }
-    Case c;
-    c.function = words[0];
-    c.region = words[1];
-    c.line = line;
-    for (size_t i = 2; i + 1 < words.size(); ++i) {
-      c.args.push_back(std::strtod(words[i].c_str(), nullptr));
-    }
-    c.expected = std::strtold(words.back().c_str(), nullptr);
+    c.expected = std::strtold(numbers.back().c_str(), nullptr);
+    numbers.pop_back();
+    for (const std::string& number : numbers)
+      c.args.push_back(std::strtod(number.c_str(), nullptr));
     cases.push_back(c);
   }
   return cases;
@@ -65,20 +58,17 @@ inline std::vector<Case> Load(const std::string& path, std::string& problem) {
 inline double Evaluate(const Case& c) {
   const std::vector<double>& a = c.args;
   const std::string& f = c.function;
+  const size_t n = a.size();
   int error = 0;
-  if (a.size() == 1) {
-    if (f == "Erf") return Erf(a[0]);
-    if (f == "Erfc") return Erfc(a[0]);
-    if (f == "LogGamma") return LogGamma(a[0]);
-    if (f == "NormalCdf") return NormalCdf(a[0]);
-  } else if (a.size() == 2) {
-    if (f == "ChiSquareCdf") return ChiSquareCdf(a[0], a[1]);
-    if (f == "TCdf") return TCdf(a[0], a[1]);
-  } else if (a.size() == 3) {
-    if (f == "FCdf") return FCdf(a[0], a[1], a[2]);
-    if (f == "IncompleteBeta") return IncompleteBeta(a[0], a[1], a[2], error);
-    if (f == "IncompleteGamma") return IncompleteGamma(a[0], a[1], a[2] != 0, error);
-  }
+  if (n == 1 && f == "Erf") return Erf(a[0]);
+  if (n == 1 && f == "Erfc") return Erfc(a[0]);
+  if (n == 1 && f == "LogGamma") return LogGamma(a[0]);
+  if (n == 1 && f == "NormalCdf") return NormalCdf(a[0]);
+  if (n == 2 && f == "ChiSquareCdf") return ChiSquareCdf(a[0], a[1]);
+  if (n == 2 && f == "TCdf") return TCdf(a[0], a[1]);
+  if (n == 3 && f == "FCdf") return FCdf(a[0], a[1], a[2]);
+  if (n == 3 && f == "IncompleteBeta") return IncompleteBeta(a[0], a[1], a[2], error);
+  if (n == 3 && f == "IncompleteGamma") return IncompleteGamma(a[0], a[1], a[2] != 0, error);
   return std::nan("");
 }
 

@@ -139,19 +139,16 @@ TEST(CsvDataSource, RowsNeverUsedAreNotCounted) {
   EXPECT_EQ(s.source.Unparsable().at(1).count, 1u);
 }
 
+// A column asked to be two things, and a request that leaves nothing to rank.
 TEST(CsvDataSource, ContradictoryRequestsAreUsageErrors) {
   Source s("y,a,b\n1,2,3\n");
-  PlanRequest request;
-  request.target = "y";
-  request.categorical = {"a"};
-  request.continuous = {"a"};
-  EXPECT_THROW(s.source.MakePlan(request), UsageError);
-  request.continuous.clear();
-  request.weight = "y";
-  EXPECT_THROW(s.source.MakePlan(request), UsageError);
-  request.weight = "a";
-  request.id = "b";
-  EXPECT_THROW(s.source.MakePlan(request), UsageError);  // nothing left to rank
+  PlanRequest both, weightIsTarget, nothingLeft;
+  both.target = weightIsTarget.target = weightIsTarget.weight = nothingLeft.target = "y";
+  both.categorical = both.continuous = {"a"};
+  nothingLeft.weight = "a";
+  nothingLeft.id = "b";
+  for (const PlanRequest& request : {both, weightIsTarget, nothingLeft})
+    EXPECT_THROW(s.source.MakePlan(request), UsageError);
 }
 
 }  // namespace

@@ -116,8 +116,15 @@ TEST(CriterionNames, LongShortAndAnyCase) {
   EXPECT_EQ(CriterionName(6), "");
 }
 
-int Parse(std::vector<const char*> args, Options& options, std::string* err_text = nullptr) {
-  args.insert(args.begin(), "fsrank");
+// Parses a command line given as words separated by blanks ('' is an empty word).
+int Parse(const std::string& line, Options& options, std::string* err_text = nullptr) {
+  std::vector<std::string> words = {"fsrank"};
+  std::istringstream in(line);
+  for (std::string word; in >> word;)
+    words.push_back(word == "''" ? "" : word);
+  std::vector<const char*> args;
+  for (const std::string& word : words)
+    args.push_back(word.c_str());
   std::ostringstream out, err;
   const int code = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err);
   if (err_text) *err_text = err.str() + out.str();
@@ -126,35 +133,9 @@ int Parse(std::vector<const char*> args, Options& options, std::string* err_text
 
 TEST(CommandLine, ReadsTheOptions) {
   Options o;
-  ASSERT_EQ(Parse({"rank",
-                   "d.csv",
-                   "--target",
-                   "y",
-                   "--delimiter",
-                   "tab",
-                   "--categorical",
-                   "a,b",
-                   "--na",
-                   "NA",
-                   "--na",
-                   "",
-                   "--weight",
-                   "w",
-                   "--weight-conversion",
-                   "asis",
-                   "--criteria",
-                   "F,pearson,f",
-                   "--max-missing",
-                   "40",
-                   "--format",
-                   "json",
-                   "--export-one",
-                   "o.xml",
-                   "--criterion",
-                   "t",
-                   "--top",
-                   "0",
-                   "-q"},
+  ASSERT_EQ(Parse("rank d.csv --target y --delimiter tab --categorical a,b --na NA --na '' "
+                  "--weight w --weight-conversion asis --criteria F,pearson,f --max-missing 40 "
+                  "--format json --export-one o.xml --criterion t --top 0 -q",
                   o),
             -1);
   EXPECT_EQ(o.data_file, "d.csv");
@@ -173,23 +154,17 @@ TEST(CommandLine, ReadsTheOptions) {
 }
 
 TEST(CommandLine, MistakesAreUsageErrors) {
-  const std::vector<std::vector<const char*>> bad = {
-      {},
-      {"rank", "d.csv"},
-      {"rank", "d.csv", "--target", "y", "--criteria", "gini"},
-      {"rank", "d.csv", "--target", "y", "--max-missing", "150"},
-      {"rank", "d.csv", "--target", "y", "--min-sd", "-1"},
-      {"rank", "d.csv", "--target", "y", "--delimiter", ";;"},
-      {"rank", "d.csv", "--target", "y", "--format", "xml"},
-      {"rank", "d.csv", "--target", "y", "--export-one", "o.xml"},
-      {"rank", "d.csv", "--target", "y", "--weight-conversion", "round"},
-      {"rank", "d.csv", "--target", "y", "--bogus"},
-  };
-  for (const auto& args : bad) {
+  const char* const prefix = "rank d.csv --target y ";
+  for (const std::string& args :
+       {std::string(), std::string("rank d.csv"), prefix + std::string("--criteria gini"),
+        prefix + std::string("--max-missing 150"), prefix + std::string("--min-sd -1"),
+        prefix + std::string("--delimiter ;;"), prefix + std::string("--format xml"),
+        prefix + std::string("--export-one o.xml"),
+        prefix + std::string("--weight-conversion round"), prefix + std::string("--bogus")}) {
     Options o;
     std::string err;
-    EXPECT_EQ(Parse(args, o, &err), kExitUsage) << (args.empty() ? "" : args.back());
-    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(Parse(args, o, &err), kExitUsage) << args;
+    EXPECT_FALSE(err.empty()) << args;
   }
 }
 
