@@ -1,0 +1,983 @@
+// The record pass's inner loop, by accumulator class (see record_kernels.h).
+//
+// The continuous kernels are written once with the compiler's generic vector types (four
+// doubles) and compiled twice: for the portable baseline (two SSE2 halves on x86-64) and, where
+// the processor has it, for AVX2. Lanes never mix: each lane runs exactly the scalar update of
+// its accumulator, and lanes of missing values keep their old state by selection, not by
+// arithmetic. Contraction into fused multiply-adds stays off, as everywhere in the library.
+#include "engine/record_kernels.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <numeric>
+#include <utility>
+
+#include "accum/accum_common.h"
+#include "accum/cat_pair_accum.h"
+#include "accum/cont_pair_accum.h"
+#include "accum/maps.h"
+#include "engine/pass_util.h"
+#include "fsrank/missing.h"
+
+#define FSRANK_INLINE inline __attribute__((always_inline))
+#if defined(__x86_64__) || defined(__i386__)
+#define FSRANK_HAVE_AVX2_PATH 1
+#define FSRANK_TARGET_AVX2 __attribute__((target("avx2")))
+#endif
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Four lanes of doubles, and masks of the same shape (all bits set in a lane that is true).
+
+constexpr int kLanes = 4;
+typedef double VD __attribute__((vector_size(32)));
+typedef std::int64_t VI __attribute__((vector_size(32)));
+
+FSRANK_INLINE void Load(VD& v, const double* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+FSRANK_INLINE void Load(VI& v, const std::int64_t* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+FSRANK_INLINE void Put(double* p, const VD& v) {
+  std::memcpy(p, &v, sizeof v);
+}
+FSRANK_INLINE void Put(std::int64_t* p, const VI& v) {
+  std::memcpy(p, &v, sizeof v);
+}
+FSRANK_INLINE bool AllSet(const VI& m) {
+  return (m[0] & m[1] & m[2] & m[3]) != 0;
+}
+FSRANK_INLINE bool AnySet(const VI& m) {
+  return (m[0] | m[1] | m[2] | m[3]) != 0;
+}
+// Lanes of a where m is set, of b elsewhere: a selection of bits, no arithmetic.
+#define FSRANK_PICK(m, a, b) ((VD)(((VI)(a) & (m)) | ((VI)(b) & ~(m))))
+#define FSRANK_PICK_MASK(m, a, b) (((a) & (m)) | ((b) & ~(m)))
+
+int Padded(int n) {
+  return (n + kLanes - 1) / kLanes * kLanes;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Continuous predictor, continuous target (FSContPContTAccum::AddValue and AddMissing).
+
+struct ContContLanes {
+  const double* x;
+  double* processed;
+  double* missing;
+  double* first;
+  std::int64_t* constant;
+  double* mean;
+  double* m2;
+  double* tmean;
+  double* tm2;
+  double* cross;
+  int blocks;
+  int ref;  // the lane whose valid weight gives the shared divisions
+};
+
+FSRANK_INLINE bool ContContBody(const ContContLanes& s, double y, double w) {
+  const double mv = gMissingValue;
+  // The divisions of the lane ref, for every lane with the same valid weight.
+  const double wRef = s.processed[s.ref] - s.missing[s.ref];
+  const double wnRef = wRef + w;
+  const double gRef = w / wnRef;
+  const double hRef = wnRef / w;
+  const bool unit = w == 1.0;  // (W + w) / 1 is W + w exactly
+  const VD wv = {w, w, w, w};
+  const VD yv = {y, y, y, y};
+  const VD mvv = {mv, mv, mv, mv};
+  const VD wRefv = {wRef, wRef, wRef, wRef};
+  const VD gRefv = {gRef, gRef, gRef, gRef};
+  const VD hRefv = {hRef, hRef, hRef, hRef};
+  VI any = {0, 0, 0, 0};
+  for (int b = 0; b < s.blocks; ++b) {
+    const int o = b * kLanes;
+    VD x, p, m, first, mean, m2, tmean, tm2, cross;
+    VI cons;
+    Load(x, s.x + o);
+    Load(p, s.processed + o);
+    Load(m, s.missing + o);
+    Load(first, s.first + o);
+    Load(cons, s.constant + o);
+    Load(mean, s.mean + o);
+    Load(m2, s.m2 + o);
+    Load(tmean, s.tmean + o);
+    Load(tm2, s.tm2 + o);
+    Load(cross, s.cross + o);
+    const VI valid = (VI)(x != mvv);
+    const VD W = p - m;
+    VD g, h;
+    if (AllSet((VI)(W == wRefv) | ~valid)) {
+      g = gRefv;
+      h = hRefv;
+    } else {
+      const VD wn = W + wv;
+      g = wv / wn;
+      h = unit ? wn : wn / wv;
+    }
+    const VD dx = (x - mean) * g;
+    const VD newMean = dx + mean;
+    const VD sx = (h * dx) * W;
+    const VD newM2 = dx * sx + m2;
+    const VD dy = g * (yv - tmean);
+    const VD newTmean = tmean + dy;
+    const VD newTm2 = (W * (h * dy)) * dy + tm2;
+    const VD newCross = dy * sx + cross;
+
+    const VI track = cons & valid;
+    const VI noFirst = (VI)(first == mvv);
+    const VI compare = track & ~noFirst;
+    Put(s.first + o, FSRANK_PICK(track & noFirst, x, first));
+    Put(s.constant + o, FSRANK_PICK_MASK(compare, (VI)(x == first), cons));
+    Put(s.processed + o, p + wv);
+    Put(s.missing + o, FSRANK_PICK(valid, m, m + wv));
+    Put(s.mean + o, FSRANK_PICK(valid, newMean, mean));
+    Put(s.m2 + o, FSRANK_PICK(valid, newM2, m2));
+    Put(s.tmean + o, FSRANK_PICK(valid, newTmean, tmean));
+    Put(s.tm2 + o, FSRANK_PICK(valid, newTm2, tm2));
+    Put(s.cross + o, FSRANK_PICK(valid, newCross, cross));
+    any |= valid;
+  }
+  return AnySet(any);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Continuous predictor, categorical target (FSContPCatTAccum::AddValue and AddMissing): the
+// statistics of the record's target category sit in one array per category.
+
+struct ContCatLanes {
+  const double* x;
+  double* processed;
+  double* missing;
+  double* first;
+  std::int64_t* constant;
+  double* mean;
+  double* cw;  // the target category's weight, mean and sum of squares per lane
+  double* cmean;
+  double* csum;
+  std::int64_t* present;  // the lane's map has the category
+  int blocks;
+  int ref;
+};
+
+FSRANK_INLINE bool ContCatBody(const ContCatLanes& s, double w) {
+  const double mv = gMissingValue;
+  const double wRef = s.processed[s.ref] - s.missing[s.ref];
+  const double gRef = w / (wRef + w);
+  const double nRef = s.cw[s.ref];
+  const double n1Ref = nRef + w;
+  const double qRef = w / n1Ref;
+  const double rRef = n1Ref / w;
+  const bool unit = w == 1.0;
+  const VD zero = {0.0, 0.0, 0.0, 0.0};
+  const VD wv = {w, w, w, w};
+  const VD mvv = {mv, mv, mv, mv};
+  const VD wRefv = {wRef, wRef, wRef, wRef};
+  const VD gRefv = {gRef, gRef, gRef, gRef};
+  const VD nRefv = {nRef, nRef, nRef, nRef};
+  const VD qRefv = {qRef, qRef, qRef, qRef};
+  const VD rRefv = {rRef, rRef, rRef, rRef};
+  VI any = {0, 0, 0, 0};
+  for (int b = 0; b < s.blocks; ++b) {
+    const int o = b * kLanes;
+    VD x, p, m, first, mean, n, cm, cs;
+    VI cons, pr;
+    Load(x, s.x + o);
+    Load(p, s.processed + o);
+    Load(m, s.missing + o);
+    Load(first, s.first + o);
+    Load(cons, s.constant + o);
+    Load(mean, s.mean + o);
+    Load(n, s.cw + o);
+    Load(cm, s.cmean + o);
+    Load(cs, s.csum + o);
+    Load(pr, s.present + o);
+    const VI valid = (VI)(x != mvv);
+    const VI update = valid & pr;
+    const VI insert = valid & ~pr;
+
+    // The category's one-pass update (lanes where the category is new take (w, x, 0)).
+    const VD n1 = n + wv;
+    VD q, r;
+    if (AllSet((VI)(n == nRefv) | ~update)) {
+      q = qRefv;
+      r = rRefv;
+    } else {
+      q = wv / n1;
+      r = unit ? n1 : n1 / wv;
+    }
+    const VD d = (x - cm) * q;
+    const VD newCs = cs + d * ((r * d) * n);
+    const VD newCm = cm + d;
+    Put(s.cw + o, FSRANK_PICK(update, n1, FSRANK_PICK(insert, wv, n)));
+    Put(s.cmean + o, FSRANK_PICK(update, newCm, FSRANK_PICK(insert, x, cm)));
+    Put(s.csum + o, FSRANK_PICK(update, newCs, FSRANK_PICK(insert, zero, cs)));
+    Put(s.present + o, pr | valid);
+
+    // The grand mean.
+    const VD W = p - m;
+    VD g;
+    if (AllSet((VI)(W == wRefv) | ~valid)) {
+      g = gRefv;
+    } else {
+      g = wv / (W + wv);
+    }
+    Put(s.mean + o, FSRANK_PICK(valid, g * (x - mean) + mean, mean));
+
+    const VI track = cons & valid;
+    const VI noFirst = (VI)(first == mvv);
+    const VI compare = track & ~noFirst;
+    Put(s.first + o, FSRANK_PICK(track & noFirst, x, first));
+    Put(s.constant + o, FSRANK_PICK_MASK(compare, (VI)(x == first), cons));
+    Put(s.processed + o, p + wv);
+    Put(s.missing + o, FSRANK_PICK(valid, m, m + wv));
+    any |= valid;
+  }
+  return AnySet(any);
+}
+
+#undef FSRANK_PICK
+#undef FSRANK_PICK_MASK
+
+// The two compilations of each kernel.
+using ContContFn = bool (*)(const ContContLanes&, double, double);
+using ContCatFn = bool (*)(const ContCatLanes&, double);
+
+bool ContContBaseline(const ContContLanes& s, double y, double w) {
+  return ContContBody(s, y, w);
+}
+bool ContCatBaseline(const ContCatLanes& s, double w) {
+  return ContCatBody(s, w);
+}
+#ifdef FSRANK_HAVE_AVX2_PATH
+FSRANK_TARGET_AVX2 bool ContContAvx2(const ContContLanes& s, double y, double w) {
+  return ContContBody(s, y, w);
+}
+FSRANK_TARGET_AVX2 bool ContCatAvx2(const ContCatLanes& s, double w) {
+  return ContCatBody(s, w);
+}
+#endif
+
+bool CpuHasAvx2() {
+#ifdef FSRANK_HAVE_AVX2_PATH
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+#else
+  return false;
+#endif
+}
+
+std::atomic<int>& ChosenIsa() {
+  static std::atomic<int> isa(static_cast<int>(FSRecordKernels::BestIsa()));
+  return isa;
+}
+
+bool UsingAvx2() {
+  return ChosenIsa().load(std::memory_order_relaxed) ==
+         static_cast<int>(FSRecordKernels::Isa::Avx2);
+}
+
+ContContFn PickContCont() {
+#ifdef FSRANK_HAVE_AVX2_PATH
+  if (UsingAvx2()) return ContContAvx2;
+#endif
+  return ContContBaseline;
+}
+
+ContCatFn PickContCat() {
+#ifdef FSRANK_HAVE_AVX2_PATH
+  if (UsingAvx2()) return ContCatAvx2;
+#endif
+  return ContCatBaseline;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shared pieces of the lane groups.
+
+// True when columns are consecutive, so that a record's values can be copied in one piece.
+bool Consecutive(const std::vector<int>& columns) {
+  for (std::size_t i = 1; i < columns.size(); ++i) {
+    if (columns[i] != columns[0] + static_cast<int>(i)) return false;
+  }
+  return true;
+}
+
+void Gather(const double* values, const std::vector<int>& columns, bool consecutive, double* x) {
+  if (columns.empty()) return;
+  if (consecutive) {
+    std::memcpy(x, values + columns[0], columns.size() * sizeof(double));
+  } else {
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      x[i] = values[columns[i]];
+  }
+}
+
+// The lane with the least missing weight: it has the valid weight that most lanes share
+// (every lane without a missing value has the same one).
+int ReferenceLane(const std::vector<double>& missing, int n) {
+  int ref = 0;
+  for (int i = 1; i < n; ++i) {
+    if (missing[static_cast<std::size_t>(i)] < missing[static_cast<std::size_t>(ref)]) ref = i;
+  }
+  return ref;
+}
+
+// How often the reference lane is chosen again, in records.
+constexpr int kReferenceRefresh = 1024;
+
+// ---------------------------------------------------------------------------------------------
+// Dense category tables of the categorical predictors.
+
+constexpr int kMaxDenseCategory = 4096;  // predictor categories 0 to 4095
+constexpr int kMaxDenseTarget = 256;     // target categories 0 to 255
+constexpr int kMaxDenseCells = 1 << 14;  // predictor categories x target categories
+constexpr int kMaxTargetSlots = 256;     // target categories of the continuous predictors
+
+int Capacity(int end, int minimum) {
+  int c = minimum;
+  while (c < end)
+    c *= 2;
+  return c;
+}
+
+// A count map can be held densely when its keys ascend within [0, limit) and every weight is
+// positive (a positive weight is what tells a present category from an absent one).
+bool DenseCounts(const std::vector<std::pair<int, double>>& entries, int limit, int& end) {
+  int previous = -1;
+  for (const std::pair<int, double>& e : entries) {
+    if (e.first <= previous || e.first >= limit || !(e.second > 0.0)) return false;
+    previous = e.first;
+  }
+  end = previous + 1;
+  return true;
+}
+
+bool DensePairs(const std::vector<std::pair<std::pair<int, int>, double>>& entries, int& end,
+                int& targetEnd) {
+  std::pair<int, int> previous(-1, -1);
+  for (const std::pair<std::pair<int, int>, double>& e : entries) {
+    const std::pair<int, int>& k = e.first;
+    if (!(previous < k) || k.first < 0 || k.first >= kMaxDenseCategory || k.second < 0 ||
+        k.second >= kMaxDenseTarget || !(e.second > 0.0)) {
+      return false;
+    }
+    previous = k;
+    end = std::max(end, k.first + 1);
+    targetEnd = std::max(targetEnd, k.second + 1);
+  }
+  return true;
+}
+
+bool DenseStats(const std::vector<std::pair<int, CategoryStat>>& entries, int& end) {
+  int previous = -1;
+  for (const std::pair<int, CategoryStat>& e : entries) {
+    if (e.first <= previous || e.first >= kMaxDenseCategory || !(e.second.weight > 0.0)) {
+      return false;
+    }
+    previous = e.first;
+  }
+  end = previous + 1;
+  return true;
+}
+
+void StoreCounts(const std::vector<double>& dense, std::vector<std::pair<int, double>>& entries) {
+  entries.clear();
+  for (std::size_t k = 0; k < dense.size(); ++k) {
+    if (dense[k] > 0.0) entries.emplace_back(static_cast<int>(k), dense[k]);
+  }
+}
+
+bool IsInvalid(double x, bool categorical) {
+  return NQMV::IsMissing(x) || (categorical && fsengine::TruncatesToMinusOne(x));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Continuous predictors, continuous target.
+
+struct FSRecordKernels::ContContGroup {
+  std::vector<FSContPContTAccum*> accums;
+  std::vector<int> columns;
+  bool consecutive = false;
+  int n = 0;
+  int ref = 0;
+  int refresh = kReferenceRefresh;
+  ContContFn kernel = ContContBaseline;
+  std::vector<double> x, processed, missing, first, mean, m2, tmean, tm2, cross;
+  std::vector<std::int64_t> constant;
+
+  void Load() {
+    n = static_cast<int>(accums.size());
+    const std::size_t size = static_cast<std::size_t>(Padded(n));
+    consecutive = Consecutive(columns);
+    kernel = PickContCont();
+    x.assign(size, gMissingValue);
+    for (std::vector<double>* v : {&processed, &missing, &mean, &m2, &tmean, &tm2, &cross})
+      v->assign(size, 0.0);
+    first.assign(size, gMissingValue);
+    constant.assign(size, 0);
+    for (std::size_t i = 0; i < accums.size(); ++i) {
+      const FSContPContTAccum& a = *accums[i];
+      processed[i] = a.fdProcessed;
+      missing[i] = a.fdMissing;
+      first[i] = a.fdFirstValue;
+      constant[i] = a.fbConstant ? -1 : 0;
+      mean[i] = a.fdPredMean;
+      m2[i] = a.fdPredSecondMoment;
+      tmean[i] = a.fdTargetMean;
+      tm2[i] = a.fdTargetSecondMoment;
+      cross[i] = a.fdCrossProduct;
+    }
+    ref = ReferenceLane(missing, n);
+  }
+
+  void Store() const {
+    for (std::size_t i = 0; i < accums.size(); ++i) {
+      FSContPContTAccum& a = *accums[i];
+      a.fdProcessed = processed[i];
+      a.fdMissing = missing[i];
+      a.fdFirstValue = first[i];
+      a.fbConstant = constant[i] != 0;
+      a.fdPredMean = mean[i];
+      a.fdPredSecondMoment = m2[i];
+      a.fdTargetMean = tmean[i];
+      a.fdTargetSecondMoment = tm2[i];
+      a.fdCrossProduct = cross[i];
+    }
+  }
+
+  bool Add(const double* values, double y, double w) {
+    if (--refresh == 0) {
+      refresh = kReferenceRefresh;
+      ref = ReferenceLane(missing, n);
+    }
+    Gather(values, columns, consecutive, x.data());
+    const ContContLanes lanes{x.data(),        processed.data(), missing.data(),     first.data(),
+                              constant.data(), mean.data(),      m2.data(),          tmean.data(),
+                              tm2.data(),      cross.data(),     Padded(n) / kLanes, ref};
+    return kernel(lanes, y, w);
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Continuous predictors, categorical target.
+
+struct FSRecordKernels::ContCatGroup {
+  // The statistics of one target category, one lane per predictor.
+  struct Category {
+    int key;
+    std::vector<double> weight, mean, sumSq, variance;
+    std::vector<std::int64_t> present;
+  };
+
+  std::vector<FSContPCatTAccum*> accums;
+  std::vector<int> columns;
+  bool consecutive = false;
+  int n = 0;
+  int ref = 0;
+  int refresh = kReferenceRefresh;
+  ContCatFn kernel = ContCatBaseline;
+  std::vector<double> x, processed, missing, first, mean;
+  std::vector<std::int64_t> constant;
+  std::vector<Category> categories;
+  std::vector<int> smallIndex;  // category of keys 0 to 255, -1 while there is none
+
+  // The index of key's category, created when new; -1 when there are too many.
+  int Find(int key) {
+    if (key >= 0 && key < static_cast<int>(smallIndex.size())) {
+      const int c = smallIndex[static_cast<std::size_t>(key)];
+      if (c >= 0) return c;
+    } else {
+      for (std::size_t c = 0; c < categories.size(); ++c) {
+        if (categories[c].key == key) return static_cast<int>(c);
+      }
+    }
+    if (static_cast<int>(categories.size()) >= kMaxTargetSlots) return -1;
+    const std::size_t size = static_cast<std::size_t>(Padded(n));
+    Category c;
+    c.key = key;
+    c.weight.assign(size, 0.0);
+    c.mean.assign(size, 0.0);
+    c.sumSq.assign(size, 0.0);
+    c.variance.assign(size, 0.0);
+    c.present.assign(size, 0);
+    categories.push_back(std::move(c));
+    const int index = static_cast<int>(categories.size()) - 1;
+    if (key >= 0 && key < static_cast<int>(smallIndex.size()))
+      smallIndex[static_cast<std::size_t>(key)] = index;
+    return index;
+  }
+
+  // False when the accumulators' maps cannot be held here (nothing changed in them).
+  bool Load() {
+    n = static_cast<int>(accums.size());
+    const std::size_t size = static_cast<std::size_t>(Padded(n));
+    consecutive = Consecutive(columns);
+    kernel = PickContCat();
+    smallIndex.assign(kMaxTargetSlots, -1);
+    x.assign(size, gMissingValue);
+    for (std::vector<double>* v : {&processed, &missing, &mean})
+      v->assign(size, 0.0);
+    first.assign(size, gMissingValue);
+    constant.assign(size, 0);
+    for (std::size_t i = 0; i < accums.size(); ++i) {
+      const FSContPCatTAccum& a = *accums[i];
+      processed[i] = a.fdProcessed;
+      missing[i] = a.fdMissing;
+      first[i] = a.fdFirstValue;
+      constant[i] = a.fbConstant ? -1 : 0;
+      mean[i] = a.fdPredMean;
+      int previous = 0;
+      bool start = true;
+      for (const std::pair<int, CategoryStat>& e : a.fmPredStats.fmTable.Entries()) {
+        if (!start && e.first <= previous) return false;
+        start = false;
+        previous = e.first;
+        const int c = Find(e.first);
+        if (c < 0) return false;
+        Category& cat = categories[static_cast<std::size_t>(c)];
+        cat.weight[i] = e.second.weight;
+        cat.mean[i] = e.second.mean;
+        cat.sumSq[i] = e.second.sumSq;
+        cat.variance[i] = e.second.variance;
+        cat.present[i] = -1;
+      }
+    }
+    ref = ReferenceLane(missing, n);
+    return true;
+  }
+
+  void Store() const {
+    std::vector<std::size_t> order(categories.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+      return categories[a].key < categories[b].key;
+    });
+    for (std::size_t i = 0; i < accums.size(); ++i) {
+      FSContPCatTAccum& a = *accums[i];
+      a.fdProcessed = processed[i];
+      a.fdMissing = missing[i];
+      a.fdFirstValue = first[i];
+      a.fbConstant = constant[i] != 0;
+      a.fdPredMean = mean[i];
+      std::vector<std::pair<int, CategoryStat>>& entries = a.fmPredStats.fmTable.MutableEntries();
+      entries.clear();
+      for (std::size_t c : order) {
+        const Category& cat = categories[c];
+        if (cat.present[i] == 0) continue;
+        CategoryStat s;
+        s.weight = cat.weight[i];
+        s.mean = cat.mean[i];
+        s.sumSq = cat.sumSq[i];
+        s.variance = cat.variance[i];
+        entries.emplace_back(cat.key, s);
+      }
+    }
+  }
+
+  bool Add(const double* values, int category, double w) {
+    if (--refresh == 0) {
+      refresh = kReferenceRefresh;
+      ref = ReferenceLane(missing, n);
+    }
+    Category& c = categories[static_cast<std::size_t>(category)];
+    Gather(values, columns, consecutive, x.data());
+    const ContCatLanes lanes{x.data(),        processed.data(), missing.data(),     first.data(),
+                             constant.data(), mean.data(),      c.weight.data(),    c.mean.data(),
+                             c.sumSq.data(),  c.present.data(), Padded(n) / kLanes, ref};
+    return kernel(lanes, w);
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Categorical predictors, categorical target: predictor, target and pair tables indexed by
+// category (pairs row by row, one row of targetCapacity cells per predictor category).
+
+struct FSRecordKernels::CatCatGroup {
+  struct Slot {
+    FSCatPCatTAccum* accum;
+    int column;
+    int capacity;  // predictor categories 0 to capacity - 1
+    std::vector<double> pred, target, pairs;
+  };
+
+  std::vector<Slot> slots;
+  int targetCapacity = 4;
+
+  // Moves every accumulator whose maps can be held densely into a slot; the rest go to generic.
+  void Load(const std::vector<Predictor>& predictors, std::vector<Predictor>& generic) {
+    std::vector<std::pair<Predictor, int>> dense;  // with the end of its predictor categories
+    int targetEnd = 0;
+    for (const Predictor& p : predictors) {
+      const FSCatPCatTAccum& a = *static_cast<const FSCatPCatTAccum*>(p.accum);
+      int predEnd = 0, tEnd = 0, pairEnd = 0, pairTargetEnd = 0;
+      if (DenseCounts(a.fmPredCategories.fmTable.Entries(), kMaxDenseCategory, predEnd) &&
+          DenseCounts(a.fmTargetCategories.fmTable.Entries(), kMaxDenseTarget, tEnd) &&
+          DensePairs(a.fmPairs.fmTable.Entries(), pairEnd, pairTargetEnd)) {
+        dense.emplace_back(p, std::max(predEnd, pairEnd));
+        targetEnd = std::max({targetEnd, tEnd, pairTargetEnd});
+      } else {
+        generic.push_back(p);
+      }
+    }
+    targetCapacity = Capacity(targetEnd, 4);
+    for (const std::pair<Predictor, int>& d : dense) {
+      const int capacity = Capacity(d.second, 8);
+      if (capacity * targetCapacity > kMaxDenseCells) {
+        generic.push_back(d.first);
+        continue;
+      }
+      Slot s;
+      s.accum = static_cast<FSCatPCatTAccum*>(d.first.accum);
+      s.column = d.first.column;
+      s.capacity = capacity;
+      s.pred.assign(static_cast<std::size_t>(capacity), 0.0);
+      s.target.assign(static_cast<std::size_t>(targetCapacity), 0.0);
+      s.pairs.assign(static_cast<std::size_t>(capacity * targetCapacity), 0.0);
+      for (const std::pair<int, double>& e : s.accum->fmPredCategories.fmTable.Entries())
+        s.pred[static_cast<std::size_t>(e.first)] = e.second;
+      for (const std::pair<int, double>& e : s.accum->fmTargetCategories.fmTable.Entries())
+        s.target[static_cast<std::size_t>(e.first)] = e.second;
+      for (const std::pair<std::pair<int, int>, double>& e : s.accum->fmPairs.fmTable.Entries()) {
+        s.pairs[static_cast<std::size_t>(e.first.first * targetCapacity + e.first.second)] =
+            e.second;
+      }
+      slots.push_back(std::move(s));
+    }
+  }
+
+  void Store(const Slot& s) const {
+    StoreCounts(s.pred, s.accum->fmPredCategories.fmTable.MutableEntries());
+    StoreCounts(s.target, s.accum->fmTargetCategories.fmTable.MutableEntries());
+    std::vector<std::pair<std::pair<int, int>, double>>& pairs =
+        s.accum->fmPairs.fmTable.MutableEntries();
+    pairs.clear();
+    for (int p = 0; p < s.capacity; ++p) {
+      for (int u = 0; u < targetCapacity; ++u) {
+        const double weight = s.pairs[static_cast<std::size_t>(p * targetCapacity + u)];
+        if (weight > 0.0) pairs.emplace_back(std::make_pair(p, u), weight);
+      }
+    }
+  }
+
+  void Store() const {
+    for (const Slot& s : slots)
+      Store(s);
+  }
+
+  // Hands slot i back to its maps and to the generic loop.
+  void Release(std::size_t i, std::vector<Predictor>& generic) {
+    Store(slots[i]);
+    generic.push_back({slots[i].accum, slots[i].column, true});
+    slots[i] = std::move(slots.back());
+    slots.pop_back();
+  }
+
+  // Makes room for target category u; the slots that cannot follow are released.
+  void PrepareTarget(int u, std::vector<Predictor>& generic) {
+    if (u >= 0 && u < targetCapacity) return;
+    if (u < 0 || u >= kMaxDenseTarget) {
+      while (!slots.empty())
+        Release(slots.size() - 1, generic);
+      return;
+    }
+    const int capacity = Capacity(u + 1, targetCapacity);
+    for (std::size_t i = 0; i < slots.size();) {
+      Slot& s = slots[i];
+      if (s.capacity * capacity > kMaxDenseCells) {
+        Release(i, generic);
+        continue;
+      }
+      std::vector<double> pairs(static_cast<std::size_t>(s.capacity * capacity), 0.0);
+      for (int p = 0; p < s.capacity; ++p) {
+        for (int v = 0; v < targetCapacity; ++v) {
+          pairs[static_cast<std::size_t>(p * capacity + v)] =
+              s.pairs[static_cast<std::size_t>(p * targetCapacity + v)];
+        }
+      }
+      s.pairs.swap(pairs);
+      s.target.resize(static_cast<std::size_t>(capacity), 0.0);
+      ++i;
+    }
+    targetCapacity = capacity;
+  }
+
+  // Makes room for predictor category p in s; false when p is out of the dense range.
+  bool Grow(Slot& s, int p) const {
+    if (p < 0 || p >= kMaxDenseCategory) return false;
+    const int capacity = Capacity(p + 1, s.capacity);
+    if (capacity * targetCapacity > kMaxDenseCells) return false;
+    s.capacity = capacity;
+    s.pred.resize(static_cast<std::size_t>(capacity), 0.0);
+    s.pairs.resize(static_cast<std::size_t>(capacity * targetCapacity), 0.0);
+    return true;
+  }
+
+  bool Add(const double* values, double t, int u, double w, std::vector<Predictor>& generic) {
+    bool any = false;
+    const std::size_t ut = static_cast<std::size_t>(u);
+    for (std::size_t i = 0; i < slots.size();) {
+      Slot& s = slots[i];
+      FSCatPCatTAccum& a = *s.accum;
+      const double x = values[s.column];
+      if (IsInvalid(x, true)) {
+        a.fdProcessed += w;
+        a.fdMissing += w;
+        ++i;
+        continue;
+      }
+      any = true;
+      const int p = TruncateToCategory(x);
+      if (static_cast<unsigned>(p) >= static_cast<unsigned>(s.capacity) && !Grow(s, p)) {
+        Release(i, generic);
+        a.AddValue(x, t, w, 1);
+        continue;
+      }
+      const std::size_t pt = static_cast<std::size_t>(p);
+      TrackConstantCategory(a.fbConstant, a.fnFirstCategory, p);
+      s.pred[pt] += w;
+      s.target[ut] += w;
+      s.pairs[pt * static_cast<std::size_t>(targetCapacity) + ut] += w;
+      a.fdProcessed += w;
+      a.fnUnweightedValid += 1;
+      ++i;
+    }
+    return any;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Categorical predictors, continuous target: predictor weights and the target's statistics
+// indexed by predictor category.
+
+struct FSRecordKernels::CatContGroup {
+  struct Slot {
+    FSCatPContTAccum* accum;
+    int column;
+    int capacity;
+    std::vector<double> pred;
+    std::vector<CategoryStat> stats;  // weight 0: the category is absent
+  };
+
+  std::vector<Slot> slots;
+
+  void Load(const std::vector<Predictor>& predictors, std::vector<Predictor>& generic) {
+    for (const Predictor& p : predictors) {
+      FSCatPContTAccum* a = static_cast<FSCatPContTAccum*>(p.accum);
+      int predEnd = 0, statEnd = 0;
+      if (!DenseCounts(a->fmPredCategories.fmTable.Entries(), kMaxDenseCategory, predEnd) ||
+          !DenseStats(a->fmTargetStats.fmTable.Entries(), statEnd)) {
+        generic.push_back(p);
+        continue;
+      }
+      Slot s;
+      s.accum = a;
+      s.column = p.column;
+      s.capacity = Capacity(std::max(predEnd, statEnd), 8);
+      s.pred.assign(static_cast<std::size_t>(s.capacity), 0.0);
+      s.stats.assign(static_cast<std::size_t>(s.capacity), CategoryStat());
+      for (const std::pair<int, double>& e : a->fmPredCategories.fmTable.Entries())
+        s.pred[static_cast<std::size_t>(e.first)] = e.second;
+      for (const std::pair<int, CategoryStat>& e : a->fmTargetStats.fmTable.Entries())
+        s.stats[static_cast<std::size_t>(e.first)] = e.second;
+      slots.push_back(std::move(s));
+    }
+  }
+
+  static void Store(const Slot& s) {
+    StoreCounts(s.pred, s.accum->fmPredCategories.fmTable.MutableEntries());
+    std::vector<std::pair<int, CategoryStat>>& stats =
+        s.accum->fmTargetStats.fmTable.MutableEntries();
+    stats.clear();
+    for (std::size_t k = 0; k < s.stats.size(); ++k) {
+      if (s.stats[k].weight > 0.0) stats.emplace_back(static_cast<int>(k), s.stats[k]);
+    }
+  }
+
+  void Store() const {
+    for (const Slot& s : slots)
+      Store(s);
+  }
+
+  void Release(std::size_t i, std::vector<Predictor>& generic) {
+    Store(slots[i]);
+    generic.push_back({slots[i].accum, slots[i].column, true});
+    slots[i] = std::move(slots.back());
+    slots.pop_back();
+  }
+
+  static bool Grow(Slot& s, int p) {
+    if (p < 0 || p >= kMaxDenseCategory) return false;
+    s.capacity = Capacity(p + 1, s.capacity);
+    s.pred.resize(static_cast<std::size_t>(s.capacity), 0.0);
+    s.stats.resize(static_cast<std::size_t>(s.capacity), CategoryStat());
+    return true;
+  }
+
+  bool Add(const double* values, double y, double w, std::vector<Predictor>& generic) {
+    bool any = false;
+    // w / (W + w) for the last valid weight W seen in this record.
+    bool cached = false;
+    double cachedValid = 0.0;
+    double cachedG = 0.0;
+    for (std::size_t i = 0; i < slots.size();) {
+      Slot& s = slots[i];
+      FSCatPContTAccum& a = *s.accum;
+      const double x = values[s.column];
+      if (IsInvalid(x, true)) {
+        a.fdProcessed += w;
+        a.fdMissing += w;
+        ++i;
+        continue;
+      }
+      any = true;
+      const int p = TruncateToCategory(x);
+      if (static_cast<unsigned>(p) >= static_cast<unsigned>(s.capacity) && !Grow(s, p)) {
+        Release(i, generic);
+        a.AddValue(x, y, w, 1);
+        continue;
+      }
+      const std::size_t pt = static_cast<std::size_t>(p);
+      TrackConstantCategory(a.fbConstant, a.fnFirstCategory, p);
+      s.pred[pt] += w;
+      CategoryStat& stat = s.stats[pt];
+      if (stat.weight > 0.0) {
+        AddToCategoryStat(stat, y, w);
+      } else {
+        stat.weight = w;
+        stat.mean = y;
+        stat.sumSq = 0.0;
+        stat.variance = 0.0;
+      }
+      const double valid = a.fdProcessed - a.fdMissing;
+      if (!cached || !(valid == cachedValid)) {
+        cached = true;
+        cachedValid = valid;
+        cachedG = w / (valid + w);
+      }
+      a.fnUnweightedValid += 1;
+      a.fdTargetMean = cachedG * (y - a.fdTargetMean) + a.fdTargetMean;
+      a.fdProcessed += w;
+      ++i;
+    }
+    return any;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+FSRecordKernels::Isa FSRecordKernels::BestIsa() {
+  static const bool avx2 = CpuHasAvx2();
+  return avx2 ? Isa::Avx2 : Isa::Baseline;
+}
+
+bool FSRecordKernels::UseIsa(Isa isa) {
+  if (isa == Isa::Avx2 && BestIsa() != Isa::Avx2) return false;
+  ChosenIsa().store(static_cast<int>(isa), std::memory_order_relaxed);
+  return true;
+}
+
+FSRecordKernels::FSRecordKernels(const std::vector<Predictor>& predictors) {
+  auto contCont = std::make_unique<ContContGroup>();
+  auto contCat = std::make_unique<ContCatGroup>();
+  std::vector<Predictor> catCat, catCont;
+  for (const Predictor& p : predictors) {
+    IFSPredTargetAccum* a = p.accum;
+    if (!p.categorical) {
+      if (auto* cc = dynamic_cast<FSContPContTAccum*>(a)) {
+        contCont->accums.push_back(cc);
+        contCont->columns.push_back(p.column);
+        continue;
+      }
+      if (auto* ct = dynamic_cast<FSContPCatTAccum*>(a)) {
+        contCat->accums.push_back(ct);
+        contCat->columns.push_back(p.column);
+        continue;
+      }
+    } else {
+      if (dynamic_cast<FSCatPCatTAccum*>(a) != nullptr) {
+        catCat.push_back(p);
+        continue;
+      }
+      if (dynamic_cast<FSCatPContTAccum*>(a) != nullptr) {
+        catCont.push_back(p);
+        continue;
+      }
+    }
+    fvGeneric.push_back(p);
+  }
+  if (!contCont->accums.empty()) {
+    contCont->Load();
+    fpContCont = std::move(contCont);
+  }
+  if (!contCat->accums.empty()) {
+    if (contCat->Load()) {
+      fpContCat = std::move(contCat);
+    } else {
+      for (std::size_t i = 0; i < contCat->accums.size(); ++i)
+        fvGeneric.push_back({contCat->accums[i], contCat->columns[i], false});
+    }
+  }
+  if (!catCat.empty()) {
+    fpCatCat = std::make_unique<CatCatGroup>();
+    fpCatCat->Load(catCat, fvGeneric);
+  }
+  if (!catCont.empty()) {
+    fpCatCont = std::make_unique<CatContGroup>();
+    fpCatCont->Load(catCont, fvGeneric);
+  }
+}
+
+FSRecordKernels::~FSRecordKernels() = default;
+
+bool FSRecordKernels::AddGeneric(const double* values, double target, double w) {
+  bool any = false;
+  for (const Predictor& p : fvGeneric) {
+    const double x = values[p.column];
+    if (IsInvalid(x, p.categorical)) {
+      p.accum->AddMissing(w);
+    } else {
+      any = true;
+      p.accum->AddValue(x, target, w, 1);
+    }
+  }
+  return any;
+}
+
+bool FSRecordKernels::AddRecord(const double* values, double target, double w) {
+  const int category = TruncateToCategory(target);
+  // Groups that cannot take this record's target category hand their predictors over first,
+  // so that the generic loop below feeds them this record.
+  int contCatIndex = -1;
+  if (fpContCat != nullptr) {
+    contCatIndex = fpContCat->Find(category);
+    if (contCatIndex < 0) {
+      fpContCat->Store();
+      for (std::size_t i = 0; i < fpContCat->accums.size(); ++i)
+        fvGeneric.push_back({fpContCat->accums[i], fpContCat->columns[i], false});
+      fpContCat.reset();
+    }
+  }
+  if (fpCatCat != nullptr) fpCatCat->PrepareTarget(category, fvGeneric);
+
+  bool any = AddGeneric(values, target, w);
+  if (fpContCont != nullptr) any = fpContCont->Add(values, target, w) || any;
+  if (fpContCat != nullptr) any = fpContCat->Add(values, contCatIndex, w) || any;
+  if (fpCatCat != nullptr) any = fpCatCat->Add(values, target, category, w, fvGeneric) || any;
+  if (fpCatCont != nullptr) any = fpCatCont->Add(values, target, w, fvGeneric) || any;
+  return any;
+}
+
+void FSRecordKernels::Flush() {
+  if (fpContCont != nullptr) fpContCont->Store();
+  if (fpContCat != nullptr) fpContCat->Store();
+  if (fpCatCat != nullptr) fpCatCat->Store();
+  if (fpCatCont != nullptr) fpCatCont->Store();
+}
