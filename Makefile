@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
 
-.PHONY: all deps demo test test-sanitize test-tsan build-clang bench accuracy format clean
+.PHONY: all deps demo test test-sanitize test-tsan build-clang bench bench-micro accuracy format clean
 
 all: demo
 
@@ -52,10 +52,18 @@ build-clang: deps
 	CXX=clang++ cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build build/clang -j $(JOBS)
 
+# The end-to-end benchmark; BENCH_ARGS passes options (for example --compare, --cases cont_cat,
+# --predictors 100 --records 1000000; --list names the cases). bench-micro runs the Google
+# Benchmark programs of single parts.
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS)
-	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b" || true; done
+	./build/bench/bench/fsrank_bench $(BENCH_ARGS)
+
+bench-micro: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && [ "$$(basename $$b)" != fsrank_bench ] && "$$b" || true; done
 
 accuracy: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)

@@ -15,6 +15,10 @@
 #include <numeric>
 #include <utility>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "accum/accum_common.h"
 #include "accum/cat_pair_accum.h"
 #include "accum/cont_pair_accum.h"
@@ -49,220 +53,128 @@ FSRANK_INLINE void Put(double* p, const VD& v) {
 FSRANK_INLINE void Put(std::int64_t* p, const VI& v) {
   std::memcpy(p, &v, sizeof v);
 }
-FSRANK_INLINE bool AllSet(const VI& m) {
-  return (m[0] & m[1] & m[2] & m[3]) != 0;
-}
-FSRANK_INLINE bool AnySet(const VI& m) {
-  return (m[0] | m[1] | m[2] | m[3]) != 0;
-}
 // Lanes of a where m is set, of b elsewhere: a selection of bits, no arithmetic.
 #define FSRANK_PICK(m, a, b) ((VD)(((VI)(a) & (m)) | ((VI)(b) & ~(m))))
 #define FSRANK_PICK_MASK(m, a, b) (((a) & (m)) | ((b) & ~(m)))
+
+// Whether all or any lanes of a mask are set: with the sign bits where the instruction set
+// has them, lane by lane elsewhere.
+struct PortableMasks {
+  static FSRANK_INLINE int Bits(const VI& m) {
+    return static_cast<int>((m[0] & 1) | (m[1] & 2) | (m[2] & 4) | (m[3] & 8));
+  }
+};
+#if defined(__SSE2__)
+struct Sse2Masks {
+  static FSRANK_INLINE int Bits(const VI& m) {
+    __m128d lo, hi;
+    std::memcpy(&lo, &m, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + sizeof lo, sizeof hi);
+    return _mm_movemask_pd(lo) | (_mm_movemask_pd(hi) << 2);
+  }
+};
+using BaselineMasks = Sse2Masks;
+#else
+using BaselineMasks = PortableMasks;
+#endif
+#ifdef FSRANK_HAVE_AVX2_PATH
+struct Avx2Masks {
+  static FSRANK_TARGET_AVX2 FSRANK_INLINE int Bits(const VI& m) {
+    __m256d v;
+    std::memcpy(&v, &m, sizeof v);
+    return _mm256_movemask_pd(v);
+  }
+};
+#endif
 
 int Padded(int n) {
   return (n + kLanes - 1) / kLanes * kLanes;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Continuous predictor, continuous target (FSContPContTAccum::AddValue and AddMissing).
-
-struct ContContLanes {
-  const double* x;
+// What both continuous kernels share: where a block's values come from, and the per-lane
+// state that does not depend on the target.
+struct LaneState {
+  const double* values;  // the record's values of blocks 0 to direct - 1 (consecutive columns)
+  const double* buffer;  // the values of the other blocks, gathered
+  int direct;
+  int blocks;
+  int ref;         // the lane whose valid weight gives the shared divisions
+  bool* tracking;  // some lane is still constant (else constancy needs no more work)
   double* processed;
   double* missing;
   double* first;
   std::int64_t* constant;
+};
+
+// Constancy of a block's lanes, once the kernels have run their arithmetic.
+FSRANK_INLINE void TrackBlock(const LaneState& s, int o, const VD& x, const VI& valid, VI& still) {
+  const VD mvv = {gMissingValue, gMissingValue, gMissingValue, gMissingValue};
+  VD first;
+  VI cons;
+  Load(first, s.first + o);
+  Load(cons, s.constant + o);
+  const VI track = cons & valid;
+  const VI noFirst = (VI)(first == mvv);
+  const VI compare = track & ~noFirst;
+  const VI next = FSRANK_PICK_MASK(compare, (VI)(x == first), cons);
+  Put(s.first + o, FSRANK_PICK(track & noFirst, x, first));
+  Put(s.constant + o, next);
+  still |= next;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The lanes of the two kernels (the kernels themselves are in record_lanes.inc).
+
+// Continuous predictor, continuous target: the state of FSContPContTAccum.
+struct ContContLanes {
+  LaneState s;
   double* mean;
   double* m2;
   double* tmean;
   double* tm2;
   double* cross;
-  int blocks;
-  int ref;  // the lane whose valid weight gives the shared divisions
 };
 
-FSRANK_INLINE bool ContContBody(const ContContLanes& s, double y, double w) {
-  const double mv = gMissingValue;
-  // The divisions of the lane ref, for every lane with the same valid weight.
-  const double wRef = s.processed[s.ref] - s.missing[s.ref];
-  const double wnRef = wRef + w;
-  const double gRef = w / wnRef;
-  const double hRef = wnRef / w;
-  const bool unit = w == 1.0;  // (W + w) / 1 is W + w exactly
-  const VD wv = {w, w, w, w};
-  const VD yv = {y, y, y, y};
-  const VD mvv = {mv, mv, mv, mv};
-  const VD wRefv = {wRef, wRef, wRef, wRef};
-  const VD gRefv = {gRef, gRef, gRef, gRef};
-  const VD hRefv = {hRef, hRef, hRef, hRef};
-  VI any = {0, 0, 0, 0};
-  for (int b = 0; b < s.blocks; ++b) {
-    const int o = b * kLanes;
-    VD x, p, m, first, mean, m2, tmean, tm2, cross;
-    VI cons;
-    Load(x, s.x + o);
-    Load(p, s.processed + o);
-    Load(m, s.missing + o);
-    Load(first, s.first + o);
-    Load(cons, s.constant + o);
-    Load(mean, s.mean + o);
-    Load(m2, s.m2 + o);
-    Load(tmean, s.tmean + o);
-    Load(tm2, s.tm2 + o);
-    Load(cross, s.cross + o);
-    const VI valid = (VI)(x != mvv);
-    const VD W = p - m;
-    VD g, h;
-    if (AllSet((VI)(W == wRefv) | ~valid)) {
-      g = gRefv;
-      h = hRefv;
-    } else {
-      const VD wn = W + wv;
-      g = wv / wn;
-      h = unit ? wn : wn / wv;
-    }
-    const VD dx = (x - mean) * g;
-    const VD newMean = dx + mean;
-    const VD sx = (h * dx) * W;
-    const VD newM2 = dx * sx + m2;
-    const VD dy = g * (yv - tmean);
-    const VD newTmean = tmean + dy;
-    const VD newTm2 = (W * (h * dy)) * dy + tm2;
-    const VD newCross = dy * sx + cross;
-
-    const VI track = cons & valid;
-    const VI noFirst = (VI)(first == mvv);
-    const VI compare = track & ~noFirst;
-    Put(s.first + o, FSRANK_PICK(track & noFirst, x, first));
-    Put(s.constant + o, FSRANK_PICK_MASK(compare, (VI)(x == first), cons));
-    Put(s.processed + o, p + wv);
-    Put(s.missing + o, FSRANK_PICK(valid, m, m + wv));
-    Put(s.mean + o, FSRANK_PICK(valid, newMean, mean));
-    Put(s.m2 + o, FSRANK_PICK(valid, newM2, m2));
-    Put(s.tmean + o, FSRANK_PICK(valid, newTmean, tmean));
-    Put(s.tm2 + o, FSRANK_PICK(valid, newTm2, tm2));
-    Put(s.cross + o, FSRANK_PICK(valid, newCross, cross));
-    any |= valid;
-  }
-  return AnySet(any);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Continuous predictor, categorical target (FSContPCatTAccum::AddValue and AddMissing): the
-// statistics of the record's target category sit in one array per category.
-
+// Continuous predictor, categorical target: the state of FSContPCatTAccum; the statistics of
+// the record's target category sit in one array per category.
 struct ContCatLanes {
-  const double* x;
-  double* processed;
-  double* missing;
-  double* first;
-  std::int64_t* constant;
+  LaneState s;
   double* mean;
   double* cw;  // the target category's weight, mean and sum of squares per lane
   double* cmean;
   double* csum;
   std::int64_t* present;  // the lane's map has the category
-  int blocks;
-  int ref;
 };
 
-FSRANK_INLINE bool ContCatBody(const ContCatLanes& s, double w) {
-  const double mv = gMissingValue;
-  const double wRef = s.processed[s.ref] - s.missing[s.ref];
-  const double gRef = w / (wRef + w);
-  const double nRef = s.cw[s.ref];
-  const double n1Ref = nRef + w;
-  const double qRef = w / n1Ref;
-  const double rRef = n1Ref / w;
-  const bool unit = w == 1.0;
-  const VD zero = {0.0, 0.0, 0.0, 0.0};
-  const VD wv = {w, w, w, w};
-  const VD mvv = {mv, mv, mv, mv};
-  const VD wRefv = {wRef, wRef, wRef, wRef};
-  const VD gRefv = {gRef, gRef, gRef, gRef};
-  const VD nRefv = {nRef, nRef, nRef, nRef};
-  const VD qRefv = {qRef, qRef, qRef, qRef};
-  const VD rRefv = {rRef, rRef, rRef, rRef};
-  VI any = {0, 0, 0, 0};
-  for (int b = 0; b < s.blocks; ++b) {
-    const int o = b * kLanes;
-    VD x, p, m, first, mean, n, cm, cs;
-    VI cons, pr;
-    Load(x, s.x + o);
-    Load(p, s.processed + o);
-    Load(m, s.missing + o);
-    Load(first, s.first + o);
-    Load(cons, s.constant + o);
-    Load(mean, s.mean + o);
-    Load(n, s.cw + o);
-    Load(cm, s.cmean + o);
-    Load(cs, s.csum + o);
-    Load(pr, s.present + o);
-    const VI valid = (VI)(x != mvv);
-    const VI update = valid & pr;
-    const VI insert = valid & ~pr;
-
-    // The category's one-pass update (lanes where the category is new take (w, x, 0)).
-    const VD n1 = n + wv;
-    VD q, r;
-    if (AllSet((VI)(n == nRefv) | ~update)) {
-      q = qRefv;
-      r = rRefv;
-    } else {
-      q = wv / n1;
-      r = unit ? n1 : n1 / wv;
-    }
-    const VD d = (x - cm) * q;
-    const VD newCs = cs + d * ((r * d) * n);
-    const VD newCm = cm + d;
-    Put(s.cw + o, FSRANK_PICK(update, n1, FSRANK_PICK(insert, wv, n)));
-    Put(s.cmean + o, FSRANK_PICK(update, newCm, FSRANK_PICK(insert, x, cm)));
-    Put(s.csum + o, FSRANK_PICK(update, newCs, FSRANK_PICK(insert, zero, cs)));
-    Put(s.present + o, pr | valid);
-
-    // The grand mean.
-    const VD W = p - m;
-    VD g;
-    if (AllSet((VI)(W == wRefv) | ~valid)) {
-      g = gRefv;
-    } else {
-      g = wv / (W + wv);
-    }
-    Put(s.mean + o, FSRANK_PICK(valid, g * (x - mean) + mean, mean));
-
-    const VI track = cons & valid;
-    const VI noFirst = (VI)(first == mvv);
-    const VI compare = track & ~noFirst;
-    Put(s.first + o, FSRANK_PICK(track & noFirst, x, first));
-    Put(s.constant + o, FSRANK_PICK_MASK(compare, (VI)(x == first), cons));
-    Put(s.processed + o, p + wv);
-    Put(s.missing + o, FSRANK_PICK(valid, m, m + wv));
-    any |= valid;
-  }
-  return AnySet(any);
-}
-
-#undef FSRANK_PICK
-#undef FSRANK_PICK_MASK
-
-// The two compilations of each kernel.
+// The two compilations of the kernels.
 using ContContFn = bool (*)(const ContContLanes&, double, double);
 using ContCatFn = bool (*)(const ContCatLanes&, double);
 
-bool ContContBaseline(const ContContLanes& s, double y, double w) {
-  return ContContBody(s, y, w);
-}
-bool ContCatBaseline(const ContCatLanes& s, double w) {
-  return ContCatBody(s, w);
-}
+namespace baseline {
+using Masks = BaselineMasks;
+#include "engine/record_lanes.inc"
+}  // namespace baseline
+
 #ifdef FSRANK_HAVE_AVX2_PATH
-FSRANK_TARGET_AVX2 bool ContContAvx2(const ContContLanes& s, double y, double w) {
-  return ContContBody(s, y, w);
-}
-FSRANK_TARGET_AVX2 bool ContCatAvx2(const ContCatLanes& s, double w) {
-  return ContCatBody(s, w);
-}
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
 #endif
+namespace avx2 {
+using Masks = Avx2Masks;
+#include "engine/record_lanes.inc"
+}  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+#undef FSRANK_PICK
+#undef FSRANK_PICK_MASK
 
 bool CpuHasAvx2() {
 #ifdef FSRANK_HAVE_AVX2_PATH
@@ -285,16 +197,16 @@ bool UsingAvx2() {
 
 ContContFn PickContCont() {
 #ifdef FSRANK_HAVE_AVX2_PATH
-  if (UsingAvx2()) return ContContAvx2;
+  if (UsingAvx2()) return avx2::ContCont;
 #endif
-  return ContContBaseline;
+  return baseline::ContCont;
 }
 
 ContCatFn PickContCat() {
 #ifdef FSRANK_HAVE_AVX2_PATH
-  if (UsingAvx2()) return ContCatAvx2;
+  if (UsingAvx2()) return avx2::ContCat;
 #endif
-  return ContCatBaseline;
+  return baseline::ContCat;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -306,16 +218,6 @@ bool Consecutive(const std::vector<int>& columns) {
     if (columns[i] != columns[0] + static_cast<int>(i)) return false;
   }
   return true;
-}
-
-void Gather(const double* values, const std::vector<int>& columns, bool consecutive, double* x) {
-  if (columns.empty()) return;
-  if (consecutive) {
-    std::memcpy(x, values + columns[0], columns.size() * sizeof(double));
-  } else {
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      x[i] = values[columns[i]];
-  }
 }
 
 // The lane with the least missing weight: it has the valid weight that most lanes share
@@ -400,35 +302,92 @@ bool IsInvalid(double x, bool categorical) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// Continuous predictors, continuous target.
+// What the two groups of continuous predictors share: the columns, the lanes' state that does
+// not depend on the target, and the choice of the reference lane.
 
-struct FSRecordKernels::ContContGroup {
-  std::vector<FSContPContTAccum*> accums;
+struct FSRecordKernels::LaneGroup {
   std::vector<int> columns;
   bool consecutive = false;
   int n = 0;
   int ref = 0;
   int refresh = kReferenceRefresh;
-  ContContFn kernel = ContContBaseline;
-  std::vector<double> x, processed, missing, first, mean, m2, tmean, tm2, cross;
+  bool tracking = false;
+  std::vector<double> buffer, processed, missing, first;
   std::vector<std::int64_t> constant;
 
-  void Load() {
-    n = static_cast<int>(accums.size());
+  void Init() {
+    n = static_cast<int>(columns.size());
     const std::size_t size = static_cast<std::size_t>(Padded(n));
     consecutive = Consecutive(columns);
-    kernel = PickContCont();
-    x.assign(size, gMissingValue);
-    for (std::vector<double>* v : {&processed, &missing, &mean, &m2, &tmean, &tm2, &cross})
-      v->assign(size, 0.0);
+    buffer.assign(size, gMissingValue);  // lanes past the last predictor stay missing
+    processed.assign(size, 0.0);
+    missing.assign(size, 0.0);
     first.assign(size, gMissingValue);
     constant.assign(size, 0);
+  }
+
+  template <class Accum>
+  void LoadCommon(std::size_t i, const Accum& a) {
+    processed[i] = a.fdProcessed;
+    missing[i] = a.fdMissing;
+    first[i] = a.fdFirstValue;
+    constant[i] = a.fbConstant ? -1 : 0;
+    tracking = tracking || a.fbConstant;
+  }
+
+  template <class Accum>
+  void StoreCommon(std::size_t i, Accum& a) const {
+    a.fdProcessed = processed[i];
+    a.fdMissing = missing[i];
+    a.fdFirstValue = first[i];
+    a.fbConstant = constant[i] != 0;
+  }
+
+  // The lanes for one record: the values of consecutive columns are read in place, the others
+  // gathered.
+  LaneState Prepare(const double* values) {
+    if (--refresh == 0) {
+      refresh = kReferenceRefresh;
+      ref = ReferenceLane(missing, n);
+    }
+    int direct = 0;
+    int from = 0;
+    if (consecutive) {
+      direct = n / kLanes;
+      from = direct * kLanes;
+    }
+    for (int i = from; i < n; ++i)
+      buffer[static_cast<std::size_t>(i)] = values[columns[static_cast<std::size_t>(i)]];
+    return LaneState{consecutive ? values + columns[0] : nullptr,
+                     buffer.data(),
+                     direct,
+                     Padded(n) / kLanes,
+                     ref,
+                     &tracking,
+                     processed.data(),
+                     missing.data(),
+                     first.data(),
+                     constant.data()};
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Continuous predictors, continuous target.
+
+struct FSRecordKernels::ContContGroup : FSRecordKernels::LaneGroup {
+  std::vector<FSContPContTAccum*> accums;
+  ContContFn kernel = baseline::ContCont;
+  std::vector<double> mean, m2, tmean, tm2, cross;
+
+  void Load() {
+    Init();
+    kernel = PickContCont();
+    const std::size_t size = static_cast<std::size_t>(Padded(n));
+    for (std::vector<double>* v : {&mean, &m2, &tmean, &tm2, &cross})
+      v->assign(size, 0.0);
     for (std::size_t i = 0; i < accums.size(); ++i) {
       const FSContPContTAccum& a = *accums[i];
-      processed[i] = a.fdProcessed;
-      missing[i] = a.fdMissing;
-      first[i] = a.fdFirstValue;
-      constant[i] = a.fbConstant ? -1 : 0;
+      LoadCommon(i, a);
       mean[i] = a.fdPredMean;
       m2[i] = a.fdPredSecondMoment;
       tmean[i] = a.fdTargetMean;
@@ -441,10 +400,7 @@ struct FSRecordKernels::ContContGroup {
   void Store() const {
     for (std::size_t i = 0; i < accums.size(); ++i) {
       FSContPContTAccum& a = *accums[i];
-      a.fdProcessed = processed[i];
-      a.fdMissing = missing[i];
-      a.fdFirstValue = first[i];
-      a.fbConstant = constant[i] != 0;
+      StoreCommon(i, a);
       a.fdPredMean = mean[i];
       a.fdPredSecondMoment = m2[i];
       a.fdTargetMean = tmean[i];
@@ -454,14 +410,8 @@ struct FSRecordKernels::ContContGroup {
   }
 
   bool Add(const double* values, double y, double w) {
-    if (--refresh == 0) {
-      refresh = kReferenceRefresh;
-      ref = ReferenceLane(missing, n);
-    }
-    Gather(values, columns, consecutive, x.data());
-    const ContContLanes lanes{x.data(),        processed.data(), missing.data(),     first.data(),
-                              constant.data(), mean.data(),      m2.data(),          tmean.data(),
-                              tm2.data(),      cross.data(),     Padded(n) / kLanes, ref};
+    const ContContLanes lanes{Prepare(values), mean.data(), m2.data(),
+                              tmean.data(),    tm2.data(),  cross.data()};
     return kernel(lanes, y, w);
   }
 };
@@ -469,7 +419,7 @@ struct FSRecordKernels::ContContGroup {
 // ---------------------------------------------------------------------------------------------
 // Continuous predictors, categorical target.
 
-struct FSRecordKernels::ContCatGroup {
+struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
   // The statistics of one target category, one lane per predictor.
   struct Category {
     int key;
@@ -478,14 +428,8 @@ struct FSRecordKernels::ContCatGroup {
   };
 
   std::vector<FSContPCatTAccum*> accums;
-  std::vector<int> columns;
-  bool consecutive = false;
-  int n = 0;
-  int ref = 0;
-  int refresh = kReferenceRefresh;
-  ContCatFn kernel = ContCatBaseline;
-  std::vector<double> x, processed, missing, first, mean;
-  std::vector<std::int64_t> constant;
+  ContCatFn kernel = baseline::ContCat;
+  std::vector<double> mean;
   std::vector<Category> categories;
   std::vector<int> smallIndex;  // category of keys 0 to 255, -1 while there is none
 
@@ -517,22 +461,13 @@ struct FSRecordKernels::ContCatGroup {
 
   // False when the accumulators' maps cannot be held here (nothing changed in them).
   bool Load() {
-    n = static_cast<int>(accums.size());
-    const std::size_t size = static_cast<std::size_t>(Padded(n));
-    consecutive = Consecutive(columns);
+    Init();
     kernel = PickContCat();
     smallIndex.assign(kMaxTargetSlots, -1);
-    x.assign(size, gMissingValue);
-    for (std::vector<double>* v : {&processed, &missing, &mean})
-      v->assign(size, 0.0);
-    first.assign(size, gMissingValue);
-    constant.assign(size, 0);
+    mean.assign(static_cast<std::size_t>(Padded(n)), 0.0);
     for (std::size_t i = 0; i < accums.size(); ++i) {
       const FSContPCatTAccum& a = *accums[i];
-      processed[i] = a.fdProcessed;
-      missing[i] = a.fdMissing;
-      first[i] = a.fdFirstValue;
-      constant[i] = a.fbConstant ? -1 : 0;
+      LoadCommon(i, a);
       mean[i] = a.fdPredMean;
       int previous = 0;
       bool start = true;
@@ -562,10 +497,7 @@ struct FSRecordKernels::ContCatGroup {
     });
     for (std::size_t i = 0; i < accums.size(); ++i) {
       FSContPCatTAccum& a = *accums[i];
-      a.fdProcessed = processed[i];
-      a.fdMissing = missing[i];
-      a.fdFirstValue = first[i];
-      a.fbConstant = constant[i] != 0;
+      StoreCommon(i, a);
       a.fdPredMean = mean[i];
       std::vector<std::pair<int, CategoryStat>>& entries = a.fmPredStats.fmTable.MutableEntries();
       entries.clear();
@@ -583,15 +515,9 @@ struct FSRecordKernels::ContCatGroup {
   }
 
   bool Add(const double* values, int category, double w) {
-    if (--refresh == 0) {
-      refresh = kReferenceRefresh;
-      ref = ReferenceLane(missing, n);
-    }
     Category& c = categories[static_cast<std::size_t>(category)];
-    Gather(values, columns, consecutive, x.data());
-    const ContCatLanes lanes{x.data(),        processed.data(), missing.data(),     first.data(),
-                             constant.data(), mean.data(),      c.weight.data(),    c.mean.data(),
-                             c.sumSq.data(),  c.present.data(), Padded(n) / kLanes, ref};
+    const ContCatLanes lanes{Prepare(values), mean.data(),    c.weight.data(),
+                             c.mean.data(),   c.sumSq.data(), c.present.data()};
     return kernel(lanes, w);
   }
 };

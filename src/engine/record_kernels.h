@@ -57,6 +57,7 @@ class FSRecordKernels {
   void Flush();
 
  private:
+  struct LaneGroup;
   struct ContContGroup;
   struct ContCatGroup;
   struct CatCatGroup;

@@ -4,6 +4,7 @@
 // instruction set the kernels can use.
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -49,6 +50,10 @@ const Case kCases[] = {
     {"mixed_cont_columns", Set::Mixed, false, 10, 0.04, 6, false, 0, true, true},
     {"mixed_many_targets", Set::Mixed, true, 6, 0.02, 4, false, 300, false, false},
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 bool IsCat(Set set, int j) {
   return set == Set::Categorical || (set == Set::Mixed && j % 3 != 1);
