@@ -141,12 +141,14 @@ struct CategoryStat {
 
 // Adds the value x with weight w (> 0) to the statistics of a category that already has some:
 // with n its weight before, n' = n + w, d = (x - mean) (w / n'), sumSq += d (((n' / w) d) n),
-// weight = n', mean += d. The variance is left as it is.
-inline void AddToCategoryStat(CategoryStat& s, double x, double w) {
+// weight = n', mean += d. The variance is left as it is. A caller that knows w is 1 may say so:
+// n' / 1 is n' exactly, and a division is saved.
+inline void AddToCategoryStat(CategoryStat& s, double x, double w, bool unitWeight = false) {
   const double n = s.weight;
   const double n1 = n + w;
   const double d = (x - s.mean) * (w / n1);
-  s.sumSq = s.sumSq + d * (((n1 / w) * d) * n);
+  const double r = unitWeight ? n1 : n1 / w;
+  s.sumSq = s.sumSq + d * ((r * d) * n);
   s.weight = n1;
   s.mean = s.mean + d;
 }

@@ -288,10 +288,10 @@ bool DenseStats(const std::vector<std::pair<int, CategoryStat>>& entries, int& e
   return true;
 }
 
-void StoreCounts(const std::vector<double>& dense, std::vector<std::pair<int, double>>& entries) {
+void StoreCounts(const double* dense, int size, std::vector<std::pair<int, double>>& entries) {
   entries.clear();
-  for (std::size_t k = 0; k < dense.size(); ++k) {
-    if (dense[k] > 0.0) entries.emplace_back(static_cast<int>(k), dense[k]);
+  for (int k = 0; k < size; ++k) {
+    if (dense[k] > 0.0) entries.emplace_back(k, dense[k]);
   }
 }
 
@@ -523,21 +523,117 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Categorical predictors, categorical target: predictor, target and pair tables indexed by
-// category (pairs row by row, one row of targetCapacity cells per predictor category).
+// What the two groups of categorical predictors share. A slot keeps its predictor's counts and
+// flags itself while the pass runs. Two quantities are the group's: every predictor adds w to
+// its processed weight at every record, valid or missing, so predictors that began the pass
+// with the same weight keep the same running sum; and the number of valid values of a
+// predictor is the number of records less its missing values.
 
-struct FSRecordKernels::CatCatGroup {
-  struct Slot {
-    FSCatPCatTAccum* accum;
-    int column;
-    int capacity;  // predictor categories 0 to capacity - 1
-    std::vector<double> pred, target, pairs;
+struct FSRecordKernels::CatSlot {
+  int column = 0;
+  int capacity = 0;    // dense categories 0 to capacity - 1
+  double limit = 0.0;  // values in (-1, limit) truncate to a dense category
+  bool constant = true;
+  int first = -1;
+  double missing = 0.0;
+  long long missingCount = 0;  // missing values in this pass
+  int validBefore = 0;         // the unweighted valid count when the pass began
+  double processed = 0.0;      // the processed weight, when it is not the group's
+
+  template <class Accum>
+  void LoadCommon(int col, const Accum& a) {
+    column = col;
+    constant = a.fbConstant;
+    first = a.fnFirstCategory;
+    missing = a.fdMissing;
+    validBefore = a.fnUnweightedValid;
+    processed = a.fdProcessed;
+  }
+};
+
+struct FSRecordKernels::CatGroup {
+  long long records = 0;   // records added in this pass
+  bool shared = true;      // every slot began with the same processed weight
+  double processed = 0.0;  // that weight, running
+
+  template <class Slot>
+  void ShareProcessed(const std::vector<Slot>& slots) {
+    shared = true;
+    for (const Slot& s : slots)
+      shared = shared && std::memcmp(&s.processed, &slots[0].processed, sizeof(double)) == 0;
+    if (!slots.empty()) processed = slots[0].processed;
+  }
+
+  template <class Accum>
+  void StoreCommon(const CatSlot& s, Accum& a) const {
+    a.fdProcessed = shared ? processed : s.processed;
+    a.fdMissing = s.missing;
+    a.fnFirstCategory = s.first;
+    a.fbConstant = s.constant;
+    a.fnUnweightedValid = static_cast<int>(s.validBefore + (records - s.missingCount));
+  }
+
+  // The end of a record for every slot.
+  template <class Slot>
+  void EndRecord(std::vector<Slot>& slots, double w) {
+    ++records;
+    if (shared) {
+      processed += w;
+    } else {
+      for (Slot& s : slots)
+        s.processed += w;
+    }
+  }
+
+  // Hands slot i back to its accumulator and to the generic loop.
+  template <class Group, class Slot>
+  static void Release(Group& group, std::vector<Slot>& slots, std::size_t i,
+                      std::vector<Predictor>& generic) {
+    group.Store(slots[i]);
+    generic.push_back({slots[i].accum, slots[i].column, true});
+    slots[i] = std::move(slots.back());
+    slots.pop_back();
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Categorical predictors, categorical target: the target, predictor and pair tables of a slot
+// in one array indexed by category (pairs row by row, targetCapacity cells a row).
+
+struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
+  struct Slot : CatSlot {
+    FSCatPCatTAccum* accum = nullptr;
+    double* target = nullptr;  // into cells
+    double* pred = nullptr;
+    double* pairs = nullptr;
+    std::vector<double> cells;
   };
 
   std::vector<Slot> slots;
   int targetCapacity = 4;
 
-  // Moves every accumulator whose maps can be held densely into a slot; the rest go to generic.
+  // Gives s room for capacity predictor and tcap target categories, keeping its counts (laid
+  // out for oldTcap target categories).
+  static void Resize(Slot& s, int capacity, int oldTcap, int tcap) {
+    std::vector<double> cells(static_cast<std::size_t>(tcap + capacity + capacity * tcap), 0.0);
+    double* target = cells.data();
+    double* pred = target + tcap;
+    double* pairs = pred + capacity;
+    if (!s.cells.empty()) {
+      std::copy(s.target, s.target + oldTcap, target);
+      std::copy(s.pred, s.pred + s.capacity, pred);
+      for (int p = 0; p < s.capacity; ++p)
+        std::copy(s.pairs + p * oldTcap, s.pairs + (p + 1) * oldTcap, pairs + p * tcap);
+    }
+    s.cells.swap(cells);
+    s.capacity = capacity;
+    s.limit = capacity;
+    s.target = target;
+    s.pred = pred;
+    s.pairs = pairs;
+  }
+
+  // Takes every accumulator whose maps can be held densely; the rest go to generic.
   void Load(const std::vector<Predictor>& predictors, std::vector<Predictor>& generic) {
     std::vector<std::pair<Predictor, int>> dense;  // with the end of its predictor categories
     int targetEnd = 0;
@@ -562,32 +658,29 @@ struct FSRecordKernels::CatCatGroup {
       }
       Slot s;
       s.accum = static_cast<FSCatPCatTAccum*>(d.first.accum);
-      s.column = d.first.column;
-      s.capacity = capacity;
-      s.pred.assign(static_cast<std::size_t>(capacity), 0.0);
-      s.target.assign(static_cast<std::size_t>(targetCapacity), 0.0);
-      s.pairs.assign(static_cast<std::size_t>(capacity * targetCapacity), 0.0);
+      s.LoadCommon(d.first.column, *s.accum);
+      Resize(s, capacity, 0, targetCapacity);
       for (const std::pair<int, double>& e : s.accum->fmPredCategories.fmTable.Entries())
-        s.pred[static_cast<std::size_t>(e.first)] = e.second;
+        s.pred[e.first] = e.second;
       for (const std::pair<int, double>& e : s.accum->fmTargetCategories.fmTable.Entries())
-        s.target[static_cast<std::size_t>(e.first)] = e.second;
-      for (const std::pair<std::pair<int, int>, double>& e : s.accum->fmPairs.fmTable.Entries()) {
-        s.pairs[static_cast<std::size_t>(e.first.first * targetCapacity + e.first.second)] =
-            e.second;
-      }
+        s.target[e.first] = e.second;
+      for (const std::pair<std::pair<int, int>, double>& e : s.accum->fmPairs.fmTable.Entries())
+        s.pairs[e.first.first * targetCapacity + e.first.second] = e.second;
       slots.push_back(std::move(s));
     }
+    ShareProcessed(slots);
   }
 
   void Store(const Slot& s) const {
-    StoreCounts(s.pred, s.accum->fmPredCategories.fmTable.MutableEntries());
-    StoreCounts(s.target, s.accum->fmTargetCategories.fmTable.MutableEntries());
+    StoreCommon(s, *s.accum);
+    StoreCounts(s.pred, s.capacity, s.accum->fmPredCategories.fmTable.MutableEntries());
+    StoreCounts(s.target, targetCapacity, s.accum->fmTargetCategories.fmTable.MutableEntries());
     std::vector<std::pair<std::pair<int, int>, double>>& pairs =
         s.accum->fmPairs.fmTable.MutableEntries();
     pairs.clear();
     for (int p = 0; p < s.capacity; ++p) {
       for (int u = 0; u < targetCapacity; ++u) {
-        const double weight = s.pairs[static_cast<std::size_t>(p * targetCapacity + u)];
+        const double weight = s.pairs[p * targetCapacity + u];
         if (weight > 0.0) pairs.emplace_back(std::make_pair(p, u), weight);
       }
     }
@@ -598,41 +691,24 @@ struct FSRecordKernels::CatCatGroup {
       Store(s);
   }
 
-  // Hands slot i back to its maps and to the generic loop.
-  void Release(std::size_t i, std::vector<Predictor>& generic) {
-    Store(slots[i]);
-    generic.push_back({slots[i].accum, slots[i].column, true});
-    slots[i] = std::move(slots.back());
-    slots.pop_back();
-  }
-
   // Makes room for target category u; the slots that cannot follow are released.
   void PrepareTarget(int u, std::vector<Predictor>& generic) {
     if (u >= 0 && u < targetCapacity) return;
     if (u < 0 || u >= kMaxDenseTarget) {
       while (!slots.empty())
-        Release(slots.size() - 1, generic);
+        Release(*this, slots, slots.size() - 1, generic);
       return;
     }
-    const int capacity = Capacity(u + 1, targetCapacity);
+    const int tcap = Capacity(u + 1, targetCapacity);
     for (std::size_t i = 0; i < slots.size();) {
-      Slot& s = slots[i];
-      if (s.capacity * capacity > kMaxDenseCells) {
-        Release(i, generic);
+      if (slots[i].capacity * tcap > kMaxDenseCells) {
+        Release(*this, slots, i, generic);
         continue;
       }
-      std::vector<double> pairs(static_cast<std::size_t>(s.capacity * capacity), 0.0);
-      for (int p = 0; p < s.capacity; ++p) {
-        for (int v = 0; v < targetCapacity; ++v) {
-          pairs[static_cast<std::size_t>(p * capacity + v)] =
-              s.pairs[static_cast<std::size_t>(p * targetCapacity + v)];
-        }
-      }
-      s.pairs.swap(pairs);
-      s.target.resize(static_cast<std::size_t>(capacity), 0.0);
+      Resize(slots[i], slots[i].capacity, targetCapacity, tcap);
       ++i;
     }
-    targetCapacity = capacity;
+    targetCapacity = tcap;
   }
 
   // Makes room for predictor category p in s; false when p is out of the dense range.
@@ -640,41 +716,42 @@ struct FSRecordKernels::CatCatGroup {
     if (p < 0 || p >= kMaxDenseCategory) return false;
     const int capacity = Capacity(p + 1, s.capacity);
     if (capacity * targetCapacity > kMaxDenseCells) return false;
-    s.capacity = capacity;
-    s.pred.resize(static_cast<std::size_t>(capacity), 0.0);
-    s.pairs.resize(static_cast<std::size_t>(capacity * targetCapacity), 0.0);
+    Resize(s, capacity, targetCapacity, targetCapacity);
     return true;
   }
 
   bool Add(const double* values, double t, int u, double w, std::vector<Predictor>& generic) {
     bool any = false;
-    const std::size_t ut = static_cast<std::size_t>(u);
+    const int tcap = targetCapacity;
     for (std::size_t i = 0; i < slots.size();) {
       Slot& s = slots[i];
-      FSCatPCatTAccum& a = *s.accum;
       const double x = values[s.column];
-      if (IsInvalid(x, true)) {
-        a.fdProcessed += w;
-        a.fdMissing += w;
+      int p;
+      if (x > -1.0 && x < s.limit) {
+        p = static_cast<int>(x);
+      } else if (IsInvalid(x, true)) {
+        s.missing += w;
+        ++s.missingCount;
         ++i;
         continue;
+      } else {
+        p = TruncateToCategory(x);
+        if (!Grow(s, p)) {
+          FSCatPCatTAccum* a = s.accum;
+          Release(*this, slots, i, generic);
+          a->AddValue(x, t, w, 1);
+          any = true;
+          continue;
+        }
       }
       any = true;
-      const int p = TruncateToCategory(x);
-      if (static_cast<unsigned>(p) >= static_cast<unsigned>(s.capacity) && !Grow(s, p)) {
-        Release(i, generic);
-        a.AddValue(x, t, w, 1);
-        continue;
-      }
-      const std::size_t pt = static_cast<std::size_t>(p);
-      TrackConstantCategory(a.fbConstant, a.fnFirstCategory, p);
-      s.pred[pt] += w;
-      s.target[ut] += w;
-      s.pairs[pt * static_cast<std::size_t>(targetCapacity) + ut] += w;
-      a.fdProcessed += w;
-      a.fnUnweightedValid += 1;
+      TrackConstantCategory(s.constant, s.first, p);
+      s.pred[p] += w;
+      s.target[u] += w;
+      s.pairs[p * tcap + u] += w;
       ++i;
     }
+    EndRecord(slots, w);
     return any;
   }
 };
@@ -683,11 +760,10 @@ struct FSRecordKernels::CatCatGroup {
 // Categorical predictors, continuous target: predictor weights and the target's statistics
 // indexed by predictor category.
 
-struct FSRecordKernels::CatContGroup {
-  struct Slot {
-    FSCatPContTAccum* accum;
-    int column;
-    int capacity;
+struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
+  struct Slot : CatSlot {
+    FSCatPContTAccum* accum = nullptr;
+    double targetMean = 0.0;
     std::vector<double> pred;
     std::vector<CategoryStat> stats;  // weight 0: the category is absent
   };
@@ -705,8 +781,10 @@ struct FSRecordKernels::CatContGroup {
       }
       Slot s;
       s.accum = a;
-      s.column = p.column;
+      s.LoadCommon(p.column, *a);
+      s.targetMean = a->fdTargetMean;
       s.capacity = Capacity(std::max(predEnd, statEnd), 8);
+      s.limit = s.capacity;
       s.pred.assign(static_cast<std::size_t>(s.capacity), 0.0);
       s.stats.assign(static_cast<std::size_t>(s.capacity), CategoryStat());
       for (const std::pair<int, double>& e : a->fmPredCategories.fmTable.Entries())
@@ -715,10 +793,13 @@ struct FSRecordKernels::CatContGroup {
         s.stats[static_cast<std::size_t>(e.first)] = e.second;
       slots.push_back(std::move(s));
     }
+    ShareProcessed(slots);
   }
 
-  static void Store(const Slot& s) {
-    StoreCounts(s.pred, s.accum->fmPredCategories.fmTable.MutableEntries());
+  void Store(const Slot& s) const {
+    StoreCommon(s, *s.accum);
+    s.accum->fdTargetMean = s.targetMean;
+    StoreCounts(s.pred.data(), s.capacity, s.accum->fmPredCategories.fmTable.MutableEntries());
     std::vector<std::pair<int, CategoryStat>>& stats =
         s.accum->fmTargetStats.fmTable.MutableEntries();
     stats.clear();
@@ -732,16 +813,10 @@ struct FSRecordKernels::CatContGroup {
       Store(s);
   }
 
-  void Release(std::size_t i, std::vector<Predictor>& generic) {
-    Store(slots[i]);
-    generic.push_back({slots[i].accum, slots[i].column, true});
-    slots[i] = std::move(slots.back());
-    slots.pop_back();
-  }
-
   static bool Grow(Slot& s, int p) {
     if (p < 0 || p >= kMaxDenseCategory) return false;
     s.capacity = Capacity(p + 1, s.capacity);
+    s.limit = s.capacity;
     s.pred.resize(static_cast<std::size_t>(s.capacity), 0.0);
     s.stats.resize(static_cast<std::size_t>(s.capacity), CategoryStat());
     return true;
@@ -749,50 +824,55 @@ struct FSRecordKernels::CatContGroup {
 
   bool Add(const double* values, double y, double w, std::vector<Predictor>& generic) {
     bool any = false;
+    const bool unit = w == 1.0;
     // w / (W + w) for the last valid weight W seen in this record.
     bool cached = false;
     double cachedValid = 0.0;
     double cachedG = 0.0;
     for (std::size_t i = 0; i < slots.size();) {
       Slot& s = slots[i];
-      FSCatPContTAccum& a = *s.accum;
       const double x = values[s.column];
-      if (IsInvalid(x, true)) {
-        a.fdProcessed += w;
-        a.fdMissing += w;
+      int p;
+      if (x > -1.0 && x < s.limit) {
+        p = static_cast<int>(x);
+      } else if (IsInvalid(x, true)) {
+        s.missing += w;
+        ++s.missingCount;
         ++i;
         continue;
+      } else {
+        p = TruncateToCategory(x);
+        if (!Grow(s, p)) {
+          FSCatPContTAccum* a = s.accum;
+          Release(*this, slots, i, generic);
+          a->AddValue(x, y, w, 1);
+          any = true;
+          continue;
+        }
       }
       any = true;
-      const int p = TruncateToCategory(x);
-      if (static_cast<unsigned>(p) >= static_cast<unsigned>(s.capacity) && !Grow(s, p)) {
-        Release(i, generic);
-        a.AddValue(x, y, w, 1);
-        continue;
-      }
       const std::size_t pt = static_cast<std::size_t>(p);
-      TrackConstantCategory(a.fbConstant, a.fnFirstCategory, p);
+      TrackConstantCategory(s.constant, s.first, p);
       s.pred[pt] += w;
       CategoryStat& stat = s.stats[pt];
       if (stat.weight > 0.0) {
-        AddToCategoryStat(stat, y, w);
+        AddToCategoryStat(stat, y, w, unit);
       } else {
         stat.weight = w;
         stat.mean = y;
         stat.sumSq = 0.0;
         stat.variance = 0.0;
       }
-      const double valid = a.fdProcessed - a.fdMissing;
+      const double valid = (shared ? processed : s.processed) - s.missing;
       if (!cached || !(valid == cachedValid)) {
         cached = true;
         cachedValid = valid;
         cachedG = w / (valid + w);
       }
-      a.fnUnweightedValid += 1;
-      a.fdTargetMean = cachedG * (y - a.fdTargetMean) + a.fdTargetMean;
-      a.fdProcessed += w;
+      s.targetMean = cachedG * (y - s.targetMean) + s.targetMean;
       ++i;
     }
+    EndRecord(slots, w);
     return any;
   }
 };

@@ -58,6 +58,8 @@ class FSRecordKernels {
 
  private:
   struct LaneGroup;
+  struct CatSlot;
+  struct CatGroup;
   struct ContContGroup;
   struct ContCatGroup;
   struct CatCatGroup;
