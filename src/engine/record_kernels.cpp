@@ -241,11 +241,10 @@ constexpr int kMaxDenseTarget = 256;     // target categories 0 to 255
 constexpr int kMaxDenseCells = 1 << 14;  // predictor categories x target categories
 constexpr int kMaxTargetSlots = 256;     // target categories of the continuous predictors
 
-int Capacity(int end, int minimum) {
-  int c = minimum;
-  while (c < end)
-    c *= 2;
-  return c;
+// Room for categories 0 to needed - 1, growing by a quarter at least: the tables stay close to
+// the categories in use (they are what the loop walks through), and grow seldom.
+int Grown(int current, int needed) {
+  return std::max({needed, current + current / 4, 1});
 }
 
 // A count map can be held densely when its keys ascend within [0, limit) and every weight is
@@ -530,11 +529,13 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
 // predictor is the number of records less its missing values.
 
 struct FSRecordKernels::CatSlot {
-  int column = 0;
-  int capacity = 0;    // dense categories 0 to capacity - 1
+  // What the loop reads for every value.
   double limit = 0.0;  // values in (-1, limit) truncate to a dense category
-  bool constant = true;
+  int column = 0;
   int first = -1;
+  bool constant = true;
+  // The rest.
+  int capacity = 0;  // dense categories 0 to capacity - 1
   double missing = 0.0;
   long long missingCount = 0;  // missing values in this pass
   int validBefore = 0;         // the unweighted valid count when the pass began
@@ -597,41 +598,44 @@ struct FSRecordKernels::CatGroup {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Categorical predictors, categorical target: the target, predictor and pair tables of a slot
-// in one array indexed by category (pairs row by row, targetCapacity cells a row).
+// Categorical predictors, categorical target. A slot's tables lie in one array: the target
+// categories, then one row per predictor category holding the predictor category's weight and
+// its pairs with the target categories (1 + targetCapacity cells a row).
 
 struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
   struct Slot : CatSlot {
     FSCatPCatTAccum* accum = nullptr;
     double* target = nullptr;  // into cells
-    double* pred = nullptr;
-    double* pairs = nullptr;
+    double* rows = nullptr;
     std::vector<double> cells;
   };
 
   std::vector<Slot> slots;
-  int targetCapacity = 4;
+  int targetCapacity = 1;
+
+  int Width() const { return 1 + targetCapacity; }
 
   // Gives s room for capacity predictor and tcap target categories, keeping its counts (laid
   // out for oldTcap target categories).
   static void Resize(Slot& s, int capacity, int oldTcap, int tcap) {
-    std::vector<double> cells(static_cast<std::size_t>(tcap + capacity + capacity * tcap), 0.0);
+    std::vector<double> cells(static_cast<std::size_t>(tcap + capacity * (1 + tcap)), 0.0);
     double* target = cells.data();
-    double* pred = target + tcap;
-    double* pairs = pred + capacity;
+    double* rows = target + tcap;
     if (!s.cells.empty()) {
       std::copy(s.target, s.target + oldTcap, target);
-      std::copy(s.pred, s.pred + s.capacity, pred);
-      for (int p = 0; p < s.capacity; ++p)
-        std::copy(s.pairs + p * oldTcap, s.pairs + (p + 1) * oldTcap, pairs + p * tcap);
+      for (int p = 0; p < s.capacity; ++p) {
+        const double* from = s.rows + p * (1 + oldTcap);
+        std::copy(from, from + 1 + oldTcap, rows + p * (1 + tcap));
+      }
     }
     s.cells.swap(cells);
     s.capacity = capacity;
     s.limit = capacity;
     s.target = target;
-    s.pred = pred;
-    s.pairs = pairs;
+    s.rows = rows;
   }
+
+  static bool Fits(int capacity, int tcap) { return capacity * (1 + tcap) <= kMaxDenseCells; }
 
   // Takes every accumulator whose maps can be held densely; the rest go to generic.
   void Load(const std::vector<Predictor>& predictors, std::vector<Predictor>& generic) {
@@ -649,10 +653,10 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
         generic.push_back(p);
       }
     }
-    targetCapacity = Capacity(targetEnd, 4);
+    targetCapacity = std::max(targetEnd, 1);
     for (const std::pair<Predictor, int>& d : dense) {
-      const int capacity = Capacity(d.second, 8);
-      if (capacity * targetCapacity > kMaxDenseCells) {
+      const int capacity = std::max(d.second, 1);
+      if (!Fits(capacity, targetCapacity)) {
         generic.push_back(d.first);
         continue;
       }
@@ -660,12 +664,13 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
       s.accum = static_cast<FSCatPCatTAccum*>(d.first.accum);
       s.LoadCommon(d.first.column, *s.accum);
       Resize(s, capacity, 0, targetCapacity);
+      const int width = Width();
       for (const std::pair<int, double>& e : s.accum->fmPredCategories.fmTable.Entries())
-        s.pred[e.first] = e.second;
+        s.rows[e.first * width] = e.second;
       for (const std::pair<int, double>& e : s.accum->fmTargetCategories.fmTable.Entries())
         s.target[e.first] = e.second;
       for (const std::pair<std::pair<int, int>, double>& e : s.accum->fmPairs.fmTable.Entries())
-        s.pairs[e.first.first * targetCapacity + e.first.second] = e.second;
+        s.rows[e.first.first * width + 1 + e.first.second] = e.second;
       slots.push_back(std::move(s));
     }
     ShareProcessed(slots);
@@ -673,14 +678,19 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
 
   void Store(const Slot& s) const {
     StoreCommon(s, *s.accum);
-    StoreCounts(s.pred, s.capacity, s.accum->fmPredCategories.fmTable.MutableEntries());
+    const int width = Width();
+    std::vector<std::pair<int, double>>& pred = s.accum->fmPredCategories.fmTable.MutableEntries();
+    pred.clear();
+    for (int p = 0; p < s.capacity; ++p) {
+      if (s.rows[p * width] > 0.0) pred.emplace_back(p, s.rows[p * width]);
+    }
     StoreCounts(s.target, targetCapacity, s.accum->fmTargetCategories.fmTable.MutableEntries());
     std::vector<std::pair<std::pair<int, int>, double>>& pairs =
         s.accum->fmPairs.fmTable.MutableEntries();
     pairs.clear();
     for (int p = 0; p < s.capacity; ++p) {
       for (int u = 0; u < targetCapacity; ++u) {
-        const double weight = s.pairs[p * targetCapacity + u];
+        const double weight = s.rows[p * width + 1 + u];
         if (weight > 0.0) pairs.emplace_back(std::make_pair(p, u), weight);
       }
     }
@@ -699,9 +709,9 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
         Release(*this, slots, slots.size() - 1, generic);
       return;
     }
-    const int tcap = Capacity(u + 1, targetCapacity);
+    const int tcap = std::min(Grown(targetCapacity, u + 1), kMaxDenseTarget);
     for (std::size_t i = 0; i < slots.size();) {
-      if (slots[i].capacity * tcap > kMaxDenseCells) {
+      if (!Fits(slots[i].capacity, tcap)) {
         Release(*this, slots, i, generic);
         continue;
       }
@@ -714,15 +724,15 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
   // Makes room for predictor category p in s; false when p is out of the dense range.
   bool Grow(Slot& s, int p) const {
     if (p < 0 || p >= kMaxDenseCategory) return false;
-    const int capacity = Capacity(p + 1, s.capacity);
-    if (capacity * targetCapacity > kMaxDenseCells) return false;
+    const int capacity = std::min(Grown(s.capacity, p + 1), kMaxDenseCategory);
+    if (!Fits(capacity, targetCapacity)) return false;
     Resize(s, capacity, targetCapacity, targetCapacity);
     return true;
   }
 
   bool Add(const double* values, double t, int u, double w, std::vector<Predictor>& generic) {
     bool any = false;
-    const int tcap = targetCapacity;
+    const int width = Width();
     for (std::size_t i = 0; i < slots.size();) {
       Slot& s = slots[i];
       const double x = values[s.column];
@@ -746,9 +756,10 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
       }
       any = true;
       TrackConstantCategory(s.constant, s.first, p);
-      s.pred[p] += w;
+      double* row = s.rows + p * width;
+      row[0] += w;
+      row[1 + u] += w;
       s.target[u] += w;
-      s.pairs[p * tcap + u] += w;
       ++i;
     }
     EndRecord(slots, w);
@@ -761,11 +772,15 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
 // indexed by predictor category.
 
 struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
+  // A predictor category's weight and the target's statistics in it (absent: weight 0).
+  struct Row {
+    double pred = 0.0;
+    CategoryStat stat;
+  };
   struct Slot : CatSlot {
     FSCatPContTAccum* accum = nullptr;
     double targetMean = 0.0;
-    std::vector<double> pred;
-    std::vector<CategoryStat> stats;  // weight 0: the category is absent
+    std::vector<Row> rows;
   };
 
   std::vector<Slot> slots;
@@ -783,14 +798,13 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
       s.accum = a;
       s.LoadCommon(p.column, *a);
       s.targetMean = a->fdTargetMean;
-      s.capacity = Capacity(std::max(predEnd, statEnd), 8);
+      s.capacity = std::max({predEnd, statEnd, 1});
       s.limit = s.capacity;
-      s.pred.assign(static_cast<std::size_t>(s.capacity), 0.0);
-      s.stats.assign(static_cast<std::size_t>(s.capacity), CategoryStat());
+      s.rows.assign(static_cast<std::size_t>(s.capacity), Row());
       for (const std::pair<int, double>& e : a->fmPredCategories.fmTable.Entries())
-        s.pred[static_cast<std::size_t>(e.first)] = e.second;
+        s.rows[static_cast<std::size_t>(e.first)].pred = e.second;
       for (const std::pair<int, CategoryStat>& e : a->fmTargetStats.fmTable.Entries())
-        s.stats[static_cast<std::size_t>(e.first)] = e.second;
+        s.rows[static_cast<std::size_t>(e.first)].stat = e.second;
       slots.push_back(std::move(s));
     }
     ShareProcessed(slots);
@@ -799,12 +813,15 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
   void Store(const Slot& s) const {
     StoreCommon(s, *s.accum);
     s.accum->fdTargetMean = s.targetMean;
-    StoreCounts(s.pred.data(), s.capacity, s.accum->fmPredCategories.fmTable.MutableEntries());
+    std::vector<std::pair<int, double>>& pred = s.accum->fmPredCategories.fmTable.MutableEntries();
     std::vector<std::pair<int, CategoryStat>>& stats =
         s.accum->fmTargetStats.fmTable.MutableEntries();
+    pred.clear();
     stats.clear();
-    for (std::size_t k = 0; k < s.stats.size(); ++k) {
-      if (s.stats[k].weight > 0.0) stats.emplace_back(static_cast<int>(k), s.stats[k]);
+    for (std::size_t k = 0; k < s.rows.size(); ++k) {
+      const Row& r = s.rows[k];
+      if (r.pred > 0.0) pred.emplace_back(static_cast<int>(k), r.pred);
+      if (r.stat.weight > 0.0) stats.emplace_back(static_cast<int>(k), r.stat);
     }
   }
 
@@ -815,10 +832,9 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
 
   static bool Grow(Slot& s, int p) {
     if (p < 0 || p >= kMaxDenseCategory) return false;
-    s.capacity = Capacity(p + 1, s.capacity);
+    s.capacity = std::min(Grown(s.capacity, p + 1), kMaxDenseCategory);
     s.limit = s.capacity;
-    s.pred.resize(static_cast<std::size_t>(s.capacity), 0.0);
-    s.stats.resize(static_cast<std::size_t>(s.capacity), CategoryStat());
+    s.rows.resize(static_cast<std::size_t>(s.capacity), Row());
     return true;
   }
 
@@ -851,10 +867,10 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
         }
       }
       any = true;
-      const std::size_t pt = static_cast<std::size_t>(p);
       TrackConstantCategory(s.constant, s.first, p);
-      s.pred[pt] += w;
-      CategoryStat& stat = s.stats[pt];
+      Row& row = s.rows[static_cast<std::size_t>(p)];
+      row.pred += w;
+      CategoryStat& stat = row.stat;
       if (stat.weight > 0.0) {
         AddToCategoryStat(stat, y, w, unit);
       } else {
