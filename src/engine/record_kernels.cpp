@@ -287,10 +287,23 @@ bool DenseStats(const std::vector<std::pair<int, CategoryStat>>& entries, int& e
   return true;
 }
 
-void StoreCounts(const double* dense, int size, std::vector<std::pair<int, double>>& entries) {
-  entries.clear();
+// The tables hold a map's entries while the pass runs; the map itself keeps no storage then.
+template <class Entry>
+void Drop(std::vector<Entry>& entries) {
+  std::vector<Entry>().swap(entries);
+}
+
+// Replaces entries by the categories of a dense count table (every stride-th cell), exactly
+// sized.
+void StoreCounts(const double* dense, int size, int stride,
+                 std::vector<std::pair<int, double>>& entries) {
+  std::size_t count = 0;
+  for (int k = 0; k < size; ++k)
+    count += dense[k * stride] > 0.0 ? 1 : 0;
+  Drop(entries);
+  entries.reserve(count);
   for (int k = 0; k < size; ++k) {
-    if (dense[k] > 0.0) entries.emplace_back(k, dense[k]);
+    if (dense[k * stride] > 0.0) entries.emplace_back(k, dense[k * stride]);
   }
 }
 
@@ -484,11 +497,14 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
         cat.present[i] = -1;
       }
     }
+    for (FSContPCatTAccum* a : accums)
+      Drop(a->fmPredStats.fmTable.MutableEntries());
     ref = ReferenceLane(missing, n);
     return true;
   }
 
-  void Store() const {
+  // Writes the state back and frees the category arrays: the group is done.
+  void Store() {
     std::vector<std::size_t> order(categories.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
@@ -499,7 +515,11 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
       StoreCommon(i, a);
       a.fdPredMean = mean[i];
       std::vector<std::pair<int, CategoryStat>>& entries = a.fmPredStats.fmTable.MutableEntries();
-      entries.clear();
+      std::size_t count = 0;
+      for (const Category& cat : categories)
+        count += cat.present[i] != 0 ? 1 : 0;
+      Drop(entries);
+      entries.reserve(count);
       for (std::size_t c : order) {
         const Category& cat = categories[c];
         if (cat.present[i] == 0) continue;
@@ -511,6 +531,7 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
         entries.emplace_back(cat.key, s);
       }
     }
+    std::vector<Category>().swap(categories);
   }
 
   bool Add(const double* values, int category, double w) {
@@ -671,6 +692,9 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
         s.target[e.first] = e.second;
       for (const std::pair<std::pair<int, int>, double>& e : s.accum->fmPairs.fmTable.Entries())
         s.rows[e.first.first * width + 1 + e.first.second] = e.second;
+      Drop(s.accum->fmPredCategories.fmTable.MutableEntries());
+      Drop(s.accum->fmTargetCategories.fmTable.MutableEntries());
+      Drop(s.accum->fmPairs.fmTable.MutableEntries());
       slots.push_back(std::move(s));
     }
     ShareProcessed(slots);
@@ -679,15 +703,17 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
   void Store(const Slot& s) const {
     StoreCommon(s, *s.accum);
     const int width = Width();
-    std::vector<std::pair<int, double>>& pred = s.accum->fmPredCategories.fmTable.MutableEntries();
-    pred.clear();
-    for (int p = 0; p < s.capacity; ++p) {
-      if (s.rows[p * width] > 0.0) pred.emplace_back(p, s.rows[p * width]);
-    }
-    StoreCounts(s.target, targetCapacity, s.accum->fmTargetCategories.fmTable.MutableEntries());
+    StoreCounts(s.rows, s.capacity, width, s.accum->fmPredCategories.fmTable.MutableEntries());
+    StoreCounts(s.target, targetCapacity, 1, s.accum->fmTargetCategories.fmTable.MutableEntries());
     std::vector<std::pair<std::pair<int, int>, double>>& pairs =
         s.accum->fmPairs.fmTable.MutableEntries();
-    pairs.clear();
+    std::size_t count = 0;
+    for (int p = 0; p < s.capacity; ++p) {
+      for (int u = 0; u < targetCapacity; ++u)
+        count += s.rows[p * width + 1 + u] > 0.0 ? 1 : 0;
+    }
+    Drop(pairs);
+    pairs.reserve(count);
     for (int p = 0; p < s.capacity; ++p) {
       for (int u = 0; u < targetCapacity; ++u) {
         const double weight = s.rows[p * width + 1 + u];
@@ -696,9 +722,12 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
     }
   }
 
-  void Store() const {
-    for (const Slot& s : slots)
+  // Writes every slot back, freeing each table once written: the group is done.
+  void Store() {
+    for (Slot& s : slots) {
       Store(s);
+      Drop(s.cells);
+    }
   }
 
   // Makes room for target category u; the slots that cannot follow are released.
@@ -805,6 +834,8 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
         s.rows[static_cast<std::size_t>(e.first)].pred = e.second;
       for (const std::pair<int, CategoryStat>& e : a->fmTargetStats.fmTable.Entries())
         s.rows[static_cast<std::size_t>(e.first)].stat = e.second;
+      Drop(a->fmPredCategories.fmTable.MutableEntries());
+      Drop(a->fmTargetStats.fmTable.MutableEntries());
       slots.push_back(std::move(s));
     }
     ShareProcessed(slots);
@@ -816,8 +847,15 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
     std::vector<std::pair<int, double>>& pred = s.accum->fmPredCategories.fmTable.MutableEntries();
     std::vector<std::pair<int, CategoryStat>>& stats =
         s.accum->fmTargetStats.fmTable.MutableEntries();
-    pred.clear();
-    stats.clear();
+    std::size_t predCount = 0, statCount = 0;
+    for (const Row& r : s.rows) {
+      predCount += r.pred > 0.0 ? 1 : 0;
+      statCount += r.stat.weight > 0.0 ? 1 : 0;
+    }
+    Drop(pred);
+    Drop(stats);
+    pred.reserve(predCount);
+    stats.reserve(statCount);
     for (std::size_t k = 0; k < s.rows.size(); ++k) {
       const Row& r = s.rows[k];
       if (r.pred > 0.0) pred.emplace_back(static_cast<int>(k), r.pred);
@@ -825,9 +863,12 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
     }
   }
 
-  void Store() const {
-    for (const Slot& s : slots)
+  // Writes every slot back, freeing each table once written: the group is done.
+  void Store() {
+    for (Slot& s : slots) {
       Store(s);
+      Drop(s.rows);
+    }
   }
 
   static bool Grow(Slot& s, int p) {
@@ -1002,4 +1043,9 @@ void FSRecordKernels::Flush() {
   if (fpContCat != nullptr) fpContCat->Store();
   if (fpCatCat != nullptr) fpCatCat->Store();
   if (fpCatCont != nullptr) fpCatCont->Store();
+  fpContCont.reset();
+  fpContCat.reset();
+  fpCatCat.reset();
+  fpCatCont.reset();
+  fvGeneric.clear();
 }

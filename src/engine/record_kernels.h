@@ -53,7 +53,10 @@ class FSRecordKernels {
   // some predictor value was valid.
   bool AddRecord(const double* values, double target, double w);
 
-  // Writes the state back into the accumulators. The kernels stay usable afterwards.
+  // Writes the state back into the accumulators and frees the kernels' tables as it goes (so
+  // that the tables and the maps they turn back into are not all held at once). The last call:
+  // no record may be added afterwards. While the pass runs, the accumulators' maps hold nothing;
+  // their entries are in the tables.
   void Flush();
 
  private:
