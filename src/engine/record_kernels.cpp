@@ -98,9 +98,10 @@ struct LaneState {
   const double* buffer;  // the values of the other blocks, gathered
   int direct;
   int blocks;
-  int ref;         // the lane whose valid weight gives the shared divisions
-  bool* tracking;  // some lane is still constant (else constancy needs no more work)
-  double* processed;
+  int ref;            // the lane whose valid weight gives the shared divisions
+  bool* tracking;     // some lane is still constant (else constancy needs no more work)
+  double* processed;  // null when every lane has the processed weight processedValue
+  double processedValue;
   double* missing;
   double* first;
   std::int64_t* constant;
@@ -324,6 +325,8 @@ struct FSRecordKernels::LaneGroup {
   int ref = 0;
   int refresh = kReferenceRefresh;
   bool tracking = false;
+  bool shared = true;            // every lane began with the same processed weight: the
+  double sharedProcessed = 0.0;  // lanes add w to it at every record, so they keep sharing it
   std::vector<double> buffer, processed, missing, first;
   std::vector<std::int64_t> constant;
 
@@ -347,9 +350,24 @@ struct FSRecordKernels::LaneGroup {
     tracking = tracking || a.fbConstant;
   }
 
+  // After LoadCommon of every lane.
+  void ShareProcessed() {
+    shared = true;
+    for (int i = 1; i < n; ++i) {
+      shared = shared && std::memcmp(&processed[static_cast<std::size_t>(i)], &processed[0],
+                                     sizeof(double)) == 0;
+    }
+    sharedProcessed = processed[0];
+  }
+
+  // After every record.
+  void EndRecord(double w) {
+    if (shared) sharedProcessed += w;
+  }
+
   template <class Accum>
   void StoreCommon(std::size_t i, Accum& a) const {
-    a.fdProcessed = processed[i];
+    a.fdProcessed = shared ? sharedProcessed : processed[i];
     a.fdMissing = missing[i];
     a.fdFirstValue = first[i];
     a.fbConstant = constant[i] != 0;
@@ -376,7 +394,8 @@ struct FSRecordKernels::LaneGroup {
                      Padded(n) / kLanes,
                      ref,
                      &tracking,
-                     processed.data(),
+                     shared ? nullptr : processed.data(),
+                     sharedProcessed,
                      missing.data(),
                      first.data(),
                      constant.data()};
@@ -406,6 +425,7 @@ struct FSRecordKernels::ContContGroup : FSRecordKernels::LaneGroup {
       tm2[i] = a.fdTargetSecondMoment;
       cross[i] = a.fdCrossProduct;
     }
+    ShareProcessed();
     ref = ReferenceLane(missing, n);
   }
 
@@ -424,7 +444,9 @@ struct FSRecordKernels::ContContGroup : FSRecordKernels::LaneGroup {
   bool Add(const double* values, double y, double w) {
     const ContContLanes lanes{Prepare(values), mean.data(), m2.data(),
                               tmean.data(),    tm2.data(),  cross.data()};
-    return kernel(lanes, y, w);
+    const bool any = kernel(lanes, y, w);
+    EndRecord(w);
+    return any;
   }
 };
 
@@ -499,6 +521,7 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
     }
     for (FSContPCatTAccum* a : accums)
       Drop(a->fmPredStats.fmTable.MutableEntries());
+    ShareProcessed();
     ref = ReferenceLane(missing, n);
     return true;
   }
@@ -538,7 +561,9 @@ struct FSRecordKernels::ContCatGroup : FSRecordKernels::LaneGroup {
     Category& c = categories[static_cast<std::size_t>(category)];
     const ContCatLanes lanes{Prepare(values), mean.data(),    c.weight.data(),
                              c.mean.data(),   c.sumSq.data(), c.present.data()};
-    return kernel(lanes, w);
+    const bool any = kernel(lanes, w);
+    EndRecord(w);
+    return any;
   }
 };
 
