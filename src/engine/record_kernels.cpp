@@ -1040,22 +1040,26 @@ bool FSRecordKernels::AddGeneric(const double* values, double target, double w) 
 }
 
 bool FSRecordKernels::AddRecord(const double* values, double target, double w) {
-  const int category = TruncateToCategory(target);
+  bool any = false;
   // Groups that cannot take this record's target category hand their predictors over first,
   // so that the generic loop below feeds them this record.
+  int category = 0;
   int contCatIndex = -1;
-  if (fpContCat != nullptr) {
-    contCatIndex = fpContCat->Find(category);
-    if (contCatIndex < 0) {
-      fpContCat->Store();
-      for (std::size_t i = 0; i < fpContCat->accums.size(); ++i)
-        fvGeneric.push_back({fpContCat->accums[i], fpContCat->columns[i], false});
-      fpContCat.reset();
+  if (fpContCat != nullptr || fpCatCat != nullptr) {
+    category = TruncateToCategory(target);
+    if (fpContCat != nullptr) {
+      contCatIndex = fpContCat->Find(category);
+      if (contCatIndex < 0) {
+        fpContCat->Store();
+        for (std::size_t i = 0; i < fpContCat->accums.size(); ++i)
+          fvGeneric.push_back({fpContCat->accums[i], fpContCat->columns[i], false});
+        fpContCat.reset();
+      }
     }
+    if (fpCatCat != nullptr) fpCatCat->PrepareTarget(category, fvGeneric);
   }
-  if (fpCatCat != nullptr) fpCatCat->PrepareTarget(category, fvGeneric);
 
-  bool any = AddGeneric(values, target, w);
+  if (!fvGeneric.empty()) any = AddGeneric(values, target, w);
   if (fpContCont != nullptr) any = fpContCont->Add(values, target, w) || any;
   if (fpContCat != nullptr) any = fpContCat->Add(values, contCatIndex, w) || any;
   if (fpCatCat != nullptr) any = fpCatCat->Add(values, target, category, w, fvGeneric) || any;
