@@ -289,7 +289,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--compare") {
+    if (arg == "--help") {
+      Usage();
+      return 0;
+    } else if (arg == "--compare") {
       compare = true;
     } else if (arg == "--list") {
       for (const Kind& k : kKinds)
