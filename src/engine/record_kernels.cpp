@@ -239,7 +239,7 @@ constexpr int kReferenceRefresh = 1024;
 
 constexpr int kMaxDenseCategory = 4096;  // predictor categories 0 to 4095
 constexpr int kMaxDenseTarget = 256;     // target categories 0 to 255
-constexpr int kMaxDenseCells = 1 << 14;  // predictor categories x target categories
+constexpr int kMaxDenseCells = 1 << 14;  // cells of a predictor's pair rows
 constexpr int kMaxTargetSlots = 256;     // target categories of the continuous predictors
 
 // Room for categories 0 to needed - 1, growing by a quarter at least: the tables stay close to

@@ -11,7 +11,9 @@
 //   AVX2 when the processor has it and the portable baseline otherwise.
 // - Within one record the weight w is the same for every predictor, and so is the valid weight
 //   W of every predictor that has had no missing value so far: the divisions w / (W + w) and
-//   (W + w) / w are computed once per record and used by every lane whose W equals it.
+//   (W + w) / w are computed once per record and used by every lane whose W equals it. Every
+//   predictor adds w to its processed weight at every record, so predictors that began the
+//   pass with the same one keep one running sum between them.
 // - Categorical predictors with small non-negative category codes keep their category tables
 //   as dense arrays indexed by category instead of sorted maps; a predictor whose codes leave
 //   that range goes back to its maps and to the plain interface for the rest of the pass.
