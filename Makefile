@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
 
-.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench accuracy format clean
+.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro accuracy format clean
 
 all: demo
 
@@ -79,10 +79,18 @@ fuzz-seeds: deps
 	mkdir -p fuzz/corpus/binary fuzz/corpus/xml
 	./build/fuzz/fuzz/make_seeds fuzz/corpus
 
+# The end-to-end benchmark; BENCH_ARGS passes options (for example --compare, --cases cont_cat,
+# --predictors 100 --records 1000000; --list names the cases). bench-micro runs the Google
+# Benchmark programs of single parts.
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS)
-	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b" || true; done
+	./build/bench/bench/fsrank_bench $(BENCH_ARGS)
+
+bench-micro: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && [ "$$(basename $$b)" != fsrank_bench ] && "$$b" || true; done
 
 accuracy: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)

@@ -56,6 +56,8 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   const FSMapPiCnt& GetPairs() const { return fmPairs; }
 
  private:
+  // The record pass keeps these fields in its own layout while it runs and writes them back.
+  friend class FSRecordKernels;
   // The stored fields, in chunk order, for the four persistence directions.
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
@@ -127,6 +129,8 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   const FSMapIStat& GetTargetStats() const { return fmTargetStats; }
 
  private:
+  // The record pass keeps these fields in its own layout while it runs and writes them back.
+  friend class FSRecordKernels;
   // The stored fields, in chunk order, for the four persistence directions.
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);

@@ -56,6 +56,8 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
   double PooledStdDev() const;
 
  private:
+  // The record pass keeps these fields in its own layout while it runs and writes them back.
+  friend class FSRecordKernels;
   // The stored fields, in chunk order, for the four persistence directions.
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
@@ -128,6 +130,8 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   double GetCorrelation() const { return fdCorrelation; }
 
  private:
+  // The record pass keeps these fields in its own layout while it runs and writes them back.
+  friend class FSRecordKernels;
   // The stored fields, in chunk order, for the four persistence directions.
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);

@@ -89,6 +89,8 @@ class FSMapICnt {
   int ReadObjectXML(std::istream& stream);
 
  private:
+  // The record pass keeps the entries in its own dense layout while it runs.
+  friend class FSRecordKernels;
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 
@@ -137,6 +139,20 @@ struct CategoryStat {
   double variance = 0.0;  // set by the owning accumulator's FinishPass
 };
 
+// Adds the value x with weight w (> 0) to the statistics of a category that already has some:
+// with n its weight before, n' = n + w, d = (x - mean) (w / n'), sumSq += d (((n' / w) d) n),
+// weight = n', mean += d. The variance is left as it is. A caller that knows w is 1 may say so:
+// n' / 1 is n' exactly, and a division is saved.
+inline void AddToCategoryStat(CategoryStat& s, double x, double w, bool unitWeight = false) {
+  const double n = s.weight;
+  const double n1 = n + w;
+  const double d = (x - s.mean) * (w / n1);
+  const double r = unitWeight ? n1 : n1 / w;
+  s.sumSq = s.sumSq + d * ((r * d) * n);
+  s.weight = n1;
+  s.mean = s.mean + d;
+}
+
 // Category to the weighted statistics of a variable over the cases of that category.
 class FSMapIStat {
  public:
@@ -150,14 +166,7 @@ class FSMapIStat {
     initial.weight = w;
     initial.mean = x;
     CategoryStat& s = fmTable.FindOrInsert(key, initial, found);
-    if (found) {
-      const double n = s.weight;
-      const double n1 = n + w;
-      const double d = (x - s.mean) * (w / n1);
-      s.sumSq = s.sumSq + d * (((n1 / w) * d) * n);
-      s.weight = n1;
-      s.mean = s.mean + d;
-    }
+    if (found) AddToCategoryStat(s, x, w);
     return found;
   }
   int Size() const { return fmTable.Size(); }
@@ -175,6 +184,8 @@ class FSMapIStat {
   int ReadObjectXML(std::istream& stream);
 
  private:
+  // The record pass keeps the entries in its own dense layout while it runs.
+  friend class FSRecordKernels;
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 
@@ -208,6 +219,8 @@ class FSMapPiCnt {
   int ReadObjectXML(std::istream& stream);
 
  private:
+  // The record pass keeps the entries in its own dense layout while it runs.
+  friend class FSRecordKernels;
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "accum/accumulator.h"
@@ -19,19 +20,9 @@
 #include "api/progress_ticker.h"
 #include "engine/pass_util.h"
 #include "engine/predictor_set.h"
+#include "engine/record_kernels.h"
 
 using NQFeature::NQStatus;
-
-namespace {
-
-// What the loop needs of one predictor, resolved once per pass.
-struct PredictorSlot {
-  IFSPredTargetAccum* accum;
-  int column;
-  bool categorical;
-};
-
-}  // namespace
 
 NQStatus FSPredictorSet::AccumulateRecords(NQCommon::RecordIterator& it, int maxRecords) {
   if (fpSettings == nullptr || fpSettings->GetTargetPosition() < 0) {
@@ -64,7 +55,7 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
   const int weightPos = fpSettings->GetWeightPosition();
   const int weightConv = fpSettings->GetWeightConv();
   const bool catTarget = fpSettings->IsCatTarget();
-  std::vector<PredictorSlot> slots;
+  std::vector<FSRecordKernels::Predictor> slots;
   slots.reserve(static_cast<std::size_t>(fnPredictors));
   long long needed = std::max({targetPos, caseIdPos, weightPos}) + 1LL;
   {
@@ -84,76 +75,76 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
   int n = 0;         // counted records (usable weight)
   int obtained = 0;  // every record the iterator handed out
   bool shortRecord = false;
-  if (it.Next()) {
-    for (;;) {
-      if (n >= limit || Cancelled()) break;
-      const NQCommon::Record* record = it.GetRecord();
-      if (record == nullptr) break;
-      if (obtained < INT_MAX) ++obtained;
-      if (record->Size() < needed) {
-        result = NQStatus(NQFeature::StatusShortRecord, false);
-        result.SetDiscreteDatum(0, obtained);
-        result.SetDiscreteDatum(1, static_cast<long>(std::min<long long>(needed, INT_MAX)));
-        result.SetDiscreteDatum(2, record->Size());
-        shortRecord = true;
-        break;
-      }
-      const double* values = record->GetAll();
+  // With a target, the kernels hold the accumulators' state while the loop runs; whatever
+  // ends the loop, it goes back into the accumulators.
+  std::unique_ptr<FSRecordKernels> kernels;
+  if (withTarget) kernels = std::make_unique<FSRecordKernels>(slots);
+  try {
+    if (it.Next()) {
+      for (;;) {
+        if (n >= limit || Cancelled()) break;
+        const NQCommon::Record* record = it.GetRecord();
+        if (record == nullptr) break;
+        if (obtained < INT_MAX) ++obtained;
+        if (record->Size() < needed) {
+          result = NQStatus(NQFeature::StatusShortRecord, false);
+          result.SetDiscreteDatum(0, obtained);
+          result.SetDiscreteDatum(1, static_cast<long>(std::min<long long>(needed, INT_MAX)));
+          result.SetDiscreteDatum(2, record->Size());
+          shortRecord = true;
+          break;
+        }
+        const double* values = record->GetAll();
 
-      double w = 1.0;
-      bool usable = true;
-      if (weightPos >= 0) {
-        usable = fsengine::ConvertWeight(values[weightPos], weightConv, w);
-        if (usable) fbNoValidWeight = false;
-      }
-      if (usable) {
-        ++n;
-        if (withTarget) {
-          const double t = values[targetPos];
-          if (NQMV::IsMissing(t) || (catTarget && fsengine::TruncatesToMinusOne(t))) {
-            // An unusable target: excluded, and no progress step.
-            ++fnExcluded;
-            fdWeightedExcluded += w;
+        double w = 1.0;
+        bool usable = true;
+        if (weightPos >= 0) {
+          usable = fsengine::ConvertWeight(values[weightPos], weightConv, w);
+          if (usable) fbNoValidWeight = false;
+        }
+        if (usable) {
+          ++n;
+          if (withTarget) {
+            const double t = values[targetPos];
+            if (NQMV::IsMissing(t) || (catTarget && fsengine::TruncatesToMinusOne(t))) {
+              // An unusable target: excluded, and no progress step.
+              ++fnExcluded;
+              fdWeightedExcluded += w;
+            } else {
+              if (kernels->AddRecord(values, t, w)) {
+                fbNoValidData = false;
+                ++fnValid;
+                fdWeightedValid += w;
+                if (fpTargetCounts != nullptr) fpTargetCounts->Add(TruncateToCategory(t), w);
+              } else {
+                ++fnExcluded;
+                fdWeightedExcluded += w;
+              }
+              ticker.Tick(n);
+            }
           } else {
-            bool anyValid = false;
-            for (const PredictorSlot& slot : slots) {
+            for (const FSRecordKernels::Predictor& slot : slots) {
               const double x = values[slot.column];
               if (NQMV::IsMissing(x) || (slot.categorical && fsengine::TruncatesToMinusOne(x))) {
                 slot.accum->AddMissing(w);
               } else {
-                anyValid = true;
-                slot.accum->AddValue(x, t, w, 1);
+                fbNoValidData = false;
+                slot.accum->AddValueNoTarget(x, w, true);
               }
             }
-            if (anyValid) {
-              fbNoValidData = false;
-              ++fnValid;
-              fdWeightedValid += w;
-              if (fpTargetCounts != nullptr) fpTargetCounts->Add(TruncateToCategory(t), w);
-            } else {
-              ++fnExcluded;
-              fdWeightedExcluded += w;
-            }
+            ++fnExcluded;
+            fdWeightedExcluded += w;
             ticker.Tick(n);
           }
-        } else {
-          for (const PredictorSlot& slot : slots) {
-            const double x = values[slot.column];
-            if (NQMV::IsMissing(x) || (slot.categorical && fsengine::TruncatesToMinusOne(x))) {
-              slot.accum->AddMissing(w);
-            } else {
-              fbNoValidData = false;
-              slot.accum->AddValueNoTarget(x, w, true);
-            }
-          }
-          ++fnExcluded;
-          fdWeightedExcluded += w;
-          ticker.Tick(n);
         }
+        if (!it.Next()) break;
       }
-      if (!it.Next()) break;
     }
+  } catch (...) {
+    if (kernels != nullptr) kernels->Flush();
+    throw;
   }
+  if (kernels != nullptr) kernels->Flush();
 
   feStatus = EngineAccumulated;
   if (!shortRecord) {

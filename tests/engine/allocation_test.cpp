@@ -101,6 +101,7 @@ TEST(RecordPassAllocation, NoAllocationPerRecord) {
     const long few = CountAllocations([&] { e.AccumulateRecords(shortPass, 10); });
     const long many = CountAllocations([&] { e.AccumulateRecords(longPass, -1); });
     EXPECT_EQ(many, few);
-    EXPECT_LE(few, 2);  // the per-pass column plan
+    // Per pass only: the column plan and the kernels' state (a few arrays per predictor).
+    EXPECT_LE(few, 60);
   }
 }
