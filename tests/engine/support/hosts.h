@@ -1,6 +1,6 @@
 // Small hosts for driving the engine in tests: an in-memory record iterator that counts how it
 // is called, a listener that records what it hears, a cancel object that says yes at its k-th
-// question, and a fingerprint of everything a data pass builds.
+// question, the pass counts, and a fingerprint of everything a data pass builds.
 #ifndef FSRANK_TESTS_ENGINE_HOSTS_H
 #define FSRANK_TESTS_ENGINE_HOSTS_H
 
@@ -24,24 +24,18 @@ using Rows = std::vector<std::vector<double>>;
 class RowIterator : public NQCommon::RecordIterator {
  public:
   explicit RowIterator(const Rows& rows) {
-    fRecords.reserve(rows.size());
     for (const std::vector<double>& row : rows) {
       fRecords.emplace_back(static_cast<int>(row.size()));
       for (std::size_t j = 0; j < row.size(); ++j)
         fRecords.back()[static_cast<int>(j)] = row[j];
     }
   }
-  bool Next() override {
-    ++nextCalls;
-    ++fPos;
-    return fPos < fRecords.size();
-  }
+  bool Next() override { return ++nextCalls, ++fPos < fRecords.size(); }
   NQCommon::Record* GetRecord() override {
     ++getCalls;
     return fPos < fRecords.size() ? &fRecords[fPos] : nullptr;
   }
-  int nextCalls = 0;
-  int getCalls = 0;
+  int nextCalls = 0, getCalls = 0;
 
  private:
   std::vector<NQCommon::Record> fRecords;
@@ -54,8 +48,7 @@ class RecordingListener : public ProgressListener {
     records.push_back(report.DiscreteMeasure("records"));
     predictors.push_back(report.DiscreteMeasure("predictors"));
   }
-  std::vector<int> records;
-  std::vector<int> predictors;
+  std::vector<int> records, predictors;
 };
 
 // Answers true from its k-th question on (k = 1: at once).
@@ -69,15 +62,54 @@ class CancelAt : public NQQueryCancel {
   int fnAt;
 };
 
+struct Counts {
+  double wValid = 0, wExcluded = 0;
+  int nValid = 0, nExcluded = 0;
+};
+
+inline Counts GetCounts(const FSPredictorSet& e) {
+  Counts c;
+  e.GetNValidNExcluded(c.wValid, c.wExcluded, c.nValid, c.nExcluded);
+  return c;
+}
+
+// Rows written as text: rows split by ';', values by blanks, "m" for the missing value.
+inline Rows ParseRows(const std::string& text) {
+  Rows rows(1);
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word) {
+    const bool last = word.back() == ';';
+    if (last) word.pop_back();
+    if (!word.empty()) rows.back().push_back(word == "m" ? kMiss : std::stod(word));
+    if (last) rows.emplace_back();
+  }
+  if (rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
+// Predictor types written as text: 'c' categorical, anything else continuous.
+inline std::vector<bool> Types(const std::string& text) {
+  std::vector<bool> types;
+  for (char c : text)
+    types.push_back(c == 'c');
+  return types;
+}
+
+// Settings with the target in column 0 and the predictors after it.
+inline FSSettings TargetFirst(const std::vector<bool>& types, bool catTarget) {
+  FSSettings s(types, catTarget);
+  s.SetTargetPosition(0);
+  return s;
+}
+
 // Everything a data pass leaves behind, in text exact to the bit (17 significant digits): the
 // counts, the target category table and every accumulator's own display.
 inline std::string Fingerprint(const FSPredictorSet& engine) {
   std::ostringstream os;
   os << std::setprecision(17);
-  double wValid = 0.0, wExcluded = 0.0;
-  int nValid = 0, nExcluded = 0;
-  engine.GetNValidNExcluded(wValid, wExcluded, nValid, nExcluded);
-  os << wValid << ' ' << wExcluded << ' ' << nValid << ' ' << nExcluded << '\n';
+  const Counts c = GetCounts(engine);
+  os << c.wValid << ' ' << c.wExcluded << ' ' << c.nValid << ' ' << c.nExcluded << '\n';
   os << engine.IsNoValidData() << engine.IsNoValidWeight() << '\n';
   for (int k = 0; k < engine.GetNTargetCategories(); ++k) {
     int category = 0;
