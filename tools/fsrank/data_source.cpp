@@ -68,9 +68,12 @@ DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
   }
   DataPlan plan;
   std::vector<bool> special(header_.size(), false);
-  plan.target.column = FindColumn(request.target, "--target");
-  plan.target.name = header_[plan.target.column];
-  special[plan.target.column] = true;
+  plan.has_target = !request.target.empty();
+  if (plan.has_target) {
+    plan.target.column = FindColumn(request.target, "--target");
+    plan.target.name = header_[plan.target.column];
+    special[plan.target.column] = true;
+  }
   if (!request.weight.empty()) {
     plan.has_weight = true;
     plan.weight_column = FindColumn(request.weight, "--weight");
@@ -98,7 +101,7 @@ DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
     if (Contains(request.continuous, header_[column])) return ColumnType::kContinuous;
     return guessers_[column].Guess();
   };
-  plan.target.type = type_of(plan.target.column);
+  if (plan.has_target) plan.target.type = type_of(plan.target.column);
   for (std::size_t k = 0; k < header_.size(); ++k) {
     if (special[k]) continue;
     plan.predictors.push_back(ColumnSpec{header_[k], k, type_of(k)});
@@ -148,9 +151,11 @@ bool CsvDataSource::NextRow(std::vector<double>& values) {
   values.resize(static_cast<std::size_t>(plan_.RecordSize()));
 
   const ColumnSpec& target = plan_.target;
-  values[0] = target.type == ColumnType::kCategorical
-                  ? EncodeCategorical(target_labels_, fields_[target.column])
-                  : EncodeNumber(target.column, fields_[target.column], line);
+  if (plan_.has_target) {
+    values[0] = target.type == ColumnType::kCategorical
+                    ? EncodeCategorical(target_labels_, fields_[target.column])
+                    : EncodeNumber(target.column, fields_[target.column], line);
+  }
   if (plan_.has_weight) {
     values[static_cast<std::size_t>(plan_.WeightPosition())] =
         EncodeNumber(plan_.weight_column, fields_[plan_.weight_column], line);

@@ -28,9 +28,11 @@ struct ColumnSpec {
 };
 
 // Which column is the target, the weight, the case identifier, and which are predictors. The
-// library's records are laid out as: target, then the weight and the case identifier when
-// present, then the predictors in file order.
+// library's records are laid out as: the target (unless there is none, as in the check without
+// a target), then the weight and the case identifier when present, then the predictors in file
+// order.
 struct DataPlan {
+  bool has_target = true;
   ColumnSpec target;
   bool has_weight = false;
   std::size_t weight_column = 0;
@@ -38,16 +40,19 @@ struct DataPlan {
   std::size_t id_column = 0;
   std::vector<ColumnSpec> predictors;
 
-  int TargetPosition() const { return 0; }
-  int WeightPosition() const { return has_weight ? 1 : -1; }
-  int IdPosition() const { return has_id ? (has_weight ? 2 : 1) : -1; }
-  int FirstPredictorPosition() const { return 1 + (has_weight ? 1 : 0) + (has_id ? 1 : 0); }
+  int TargetPosition() const { return has_target ? 0 : -1; }
+  int WeightPosition() const { return has_weight ? Lead() : -1; }
+  int IdPosition() const { return has_id ? Lead() + (has_weight ? 1 : 0) : -1; }
+  int FirstPredictorPosition() const { return Lead() + (has_weight ? 1 : 0) + (has_id ? 1 : 0); }
   int RecordSize() const { return FirstPredictorPosition() + static_cast<int>(predictors.size()); }
+
+ private:
+  int Lead() const { return has_target ? 1 : 0; }
 };
 
 // What the user asked for by column name.
 struct PlanRequest {
-  std::string target;
+  std::string target;  // empty: none
   std::string weight;  // empty: none
   std::string id;      // empty: none
   std::vector<std::string> categorical;

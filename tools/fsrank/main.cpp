@@ -78,7 +78,10 @@ int Run(const fsrank_cli::Options& options) {
     }
     source.SetPlan(std::move(plan));
     const bool progress = !options.quiet && isatty(STDERR_FILENO) == 1;
-    const int code = RunRanking(options, source, gInterrupted, progress, std::cout, std::cerr);
+    const int code =
+        options.command == Command::kCheck
+            ? RunCheck(options, source, gInterrupted, progress, std::cout, std::cerr)
+            : RunRanking(options, source, gInterrupted, progress, std::cout, std::cerr);
     if (code != kExitCancelled) ReportUnparsable(source, std::cerr);
     return code;
   } catch (const InputError& e) {

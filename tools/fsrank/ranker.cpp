@@ -155,6 +155,47 @@ bool ApplyCriteria(FSSettings& settings, const std::vector<int>& requested, std:
   return true;
 }
 
+// The screening options given on the command line; the others keep what the settings hold.
+void ApplyScreening(FSSettings& settings, const Options& options) {
+  if (options.max_missing) settings.SetMaxPctMiss(*options.max_missing);
+  if (options.max_single) settings.SetMaxPctSingle(*options.max_single);
+  if (options.max_categories) settings.SetMaxNCatAsPct(*options.max_categories);
+  if (options.min_cv) settings.SetMinVariation(*options.min_cv);
+  if (options.min_sd) settings.SetMinStddev(*options.min_sd);
+  if (options.no_screen) {
+    // The switches, not only the skipped step: the export documents list the rules in force.
+    settings.SetFlagDeleteIfManyMiss(false);
+    settings.SetFlagDeleteIfManySingle(false);
+    settings.SetFlagDeleteIfManyCategories(false);
+    settings.SetFlagDeleteIfSmallVariation(false);
+    settings.SetFlagDeleteIfSmallStddev(false);
+  }
+}
+
+// The settings that describe the plan's columns, with the screening options applied.
+FSSettings MakeSettings(const DataPlan& plan, const Options& options) {
+  std::vector<bool> types;
+  for (const ColumnSpec& spec : plan.predictors) {
+    types.push_back(spec.type == ColumnType::kCategorical);
+  }
+  FSSettings settings(types, plan.target.type == ColumnType::kCategorical);
+  settings.SetTargetPosition(plan.TargetPosition());
+  if (plan.has_weight) {
+    settings.SetWeightPosition(plan.WeightPosition());
+    settings.SetWeightConv(options.weight_conversion == "asis"       ? NQFSCommon::WeightAsIs
+                           : options.weight_conversion == "truncate" ? NQFSCommon::WeightTruncate
+                                                                     : NQFSCommon::WeightRound);
+  }
+  if (plan.has_id) settings.SetCaseIDPosition(plan.IdPosition());
+  ApplyScreening(settings, options);
+  return settings;
+}
+
+ScreeningThresholds Thresholds(const FSSettings& settings) {
+  return {settings.GetMaxPctMiss(), settings.GetMaxPctSingle(), settings.GetMaxNCatAsPct(),
+          settings.GetMinVariation(), settings.GetMinStddev()};
+}
+
 std::optional<double> Value(double x) {
   if (NQMV::IsMissing(x)) return std::nullopt;
   return x;
@@ -269,33 +310,8 @@ int WriteExport(const std::string& path, const char* what, std::ostream& err,
 int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<bool>& cancel,
                bool progress, std::ostream& out, std::ostream& err) {
   const DataPlan& plan = source.Plan();
-  std::vector<bool> types;
-  for (const ColumnSpec& spec : plan.predictors) {
-    types.push_back(spec.type == ColumnType::kCategorical);
-  }
-  const bool catTarget = plan.target.type == ColumnType::kCategorical;
-  FSSettings settings(types, catTarget);
-  settings.SetTargetPosition(plan.TargetPosition());
-  if (plan.has_weight) {
-    settings.SetWeightPosition(plan.WeightPosition());
-    settings.SetWeightConv(options.weight_conversion == "asis"       ? NQFSCommon::WeightAsIs
-                           : options.weight_conversion == "truncate" ? NQFSCommon::WeightTruncate
-                                                                     : NQFSCommon::WeightRound);
-  }
-  if (plan.has_id) settings.SetCaseIDPosition(plan.IdPosition());
-  if (options.max_missing) settings.SetMaxPctMiss(*options.max_missing);
-  if (options.max_single) settings.SetMaxPctSingle(*options.max_single);
-  if (options.max_categories) settings.SetMaxNCatAsPct(*options.max_categories);
-  if (options.min_cv) settings.SetMinVariation(*options.min_cv);
-  if (options.min_sd) settings.SetMinStddev(*options.min_sd);
-  if (options.no_screen) {
-    // The switches, not only the skipped step: the export documents list the rules in force.
-    settings.SetFlagDeleteIfManyMiss(false);
-    settings.SetFlagDeleteIfManySingle(false);
-    settings.SetFlagDeleteIfManyCategories(false);
-    settings.SetFlagDeleteIfSmallVariation(false);
-    settings.SetFlagDeleteIfSmallStddev(false);
-  }
+  FSSettings settings = MakeSettings(plan, options);
+  const bool catTarget = settings.IsCatTarget();
   std::string error;
   if (!ApplyCriteria(settings, options.criteria, error)) {
     err << "fsrank: " << error << "\n";
@@ -378,9 +394,7 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
     report.target_categories.push_back({source.TargetLabel(code), counts.first, counts.second});
   }
 
-  const ScreeningThresholds thresholds{settings.GetMaxPctMiss(), settings.GetMaxPctSingle(),
-                                       settings.GetMaxNCatAsPct(), settings.GetMinVariation(),
-                                       settings.GetMinStddev()};
+  const ScreeningThresholds thresholds = Thresholds(settings);
   const std::vector<int>& deleted = algorithm->GetIndicesDelPred();
   const std::vector<int>& reasons = algorithm->GetReasonsDelPred();
   for (std::size_t k = 0; k < deleted.size() && k < reasons.size(); ++k) {
@@ -447,6 +461,77 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
                        [&](std::ostream& stream) { return algorithm->ExportAllXML(stream); });
   }
   return code;
+}
+
+int RunCheck(const Options& options, CsvDataSource& source, const std::atomic<bool>& cancel,
+             bool progress, std::ostream& out, std::ostream& err) {
+  const DataPlan& plan = source.Plan();
+  // The target type is irrelevant here: the check reads no target.
+  FSSettings settings = MakeSettings(plan, options);
+  FSFactory factory;
+  std::unique_ptr<IFSAlgorithm> algorithm(factory.CreateFSAlgorithm(&settings));
+  if (!algorithm) {
+    err << "fsrank: the library could not start: " << StatusText(factory.GetStatus()) << "\n";
+    return kExitLibrary;
+  }
+  FlagCancel cancelQuery(cancel);
+  algorithm->SetCancelPtr(&cancelQuery);
+  std::unique_ptr<TerminalProgress> listener;
+  if (progress) {
+    listener = std::make_unique<TerminalProgress>(err);
+    algorithm->SetProgressListener(listener.get());
+    settings.SetNSkippedRecordReports(999);
+    settings.SetNSkippedPredictorReports(0);
+  }
+
+  CsvRecordIterator records(source);
+  std::vector<int> indices;
+  std::vector<std::vector<int>> reasons;
+  const NQStatus status =
+      algorithm->CheckPredictorsNoTarget(records, indices, reasons, options.max_records);
+  if (listener) listener->Clear();
+  if (cancel.load() || status.GetErrorCode() == NQFeature::StatusCancelled) {
+    err << "fsrank: cancelled after " << source.RowsCommitted() << " records\n";
+    return kExitCancelled;
+  }
+  if (!records.Error().empty()) {
+    err << "fsrank: " << records.Error() << "\n";
+    return kExitInput;
+  }
+  if (status.IsError()) {
+    err << "fsrank: " << StatusText(status) << "\n";
+    return kExitLibrary;
+  }
+  CheckReport report;
+  report.file = source.SourceName();
+  report.categorical_columns = static_cast<std::size_t>(settings.GetNCatPredictors());
+  report.weighted = plan.has_weight;
+  double valid = 0.0, excluded = 0.0;
+  int nValid = 0, nExcluded = 0;
+  algorithm->GetNValidNExcluded(valid, excluded, nValid, nExcluded);
+  // This pass has no target to make a record valid: every record it reads counts as excluded.
+  report.records = nValid + nExcluded;
+  report.weighted_records = valid + excluded;
+  report.skipped = static_cast<long>(source.RowsCommitted()) - report.records;
+  if (source.RowsCommitted() == 0) {
+    err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
+    return kExitInput;
+  }
+  if (report.records == 0) {
+    err << "fsrank: " << StatusText(NQStatus(NQFeature::StatusNoValidWeight, true)) << "\n";
+    return kExitInput;
+  }
+  for (std::size_t p = 0; p < plan.predictors.size(); ++p) {
+    const ColumnSpec& spec = plan.predictors[p];
+    CheckedColumn column{spec.name, static_cast<int>(p), TypeName(spec.type), {}};
+    for (std::size_t k = 0; k < indices.size() && k < reasons.size(); ++k) {
+      if (indices[k] == static_cast<int>(p)) column.reasons = reasons[k];
+    }
+    report.columns.push_back(std::move(column));
+  }
+  WriteCheckReport(out, report, Thresholds(settings), options.format);
+  out.flush();
+  return kExitOk;
 }
 
 }  // namespace fsrank_cli

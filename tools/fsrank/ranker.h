@@ -18,6 +18,11 @@ namespace fsrank_cli {
 int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<bool>& cancel,
                bool progress, std::ostream& out, std::ostream& err);
 
+// Runs the check without a target over `source` (whose plan has no target) and prints which
+// screening rules each column breaks. Returns the exit code.
+int RunCheck(const Options& options, CsvDataSource& source, const std::atomic<bool>& cancel,
+             bool progress, std::ostream& out, std::ostream& err);
+
 }  // namespace fsrank_cli
 
 #endif  // FSRANK_TOOLS_RANKER_H
