@@ -13,6 +13,7 @@
 #include "data_source.h"
 #include "options.h"
 #include "ranker.h"
+#include "schema.h"
 
 namespace {
 
@@ -33,57 +34,79 @@ void InstallInterruptHandler() {
   sigaction(SIGINT, &action, nullptr);
 }
 
-void ReportUnparsable(const fsrank_cli::CsvDataSource& source, std::ostream& err) {
-  for (const auto& [column, summary] : source.Unparsable()) {
-    err << "fsrank: warning: " << source.SourceName() << ": column \"" << source.Header()[column]
-        << "\": " << summary.count << (summary.count == 1 ? " value is" : " values are")
-        << " not a number and counted as missing (first on line " << summary.first_line << ": \""
-        << summary.first_text << "\")\n";
+// Opens a data file for reading; throws InputError when that is not possible.
+void OpenData(const std::string& path, std::ifstream& file) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    throw fsrank_cli::InputError(path + ": is a directory");
   }
+  file.open(path, std::ios::in | std::ios::binary);
+  if (!file) throw fsrank_cli::InputError(path + ": cannot open: " + std::strerror(errno));
 }
 
-int Run(const fsrank_cli::Options& options) {
+bool ShowProgress(const fsrank_cli::Options& options) {
+  return !options.quiet && isatty(STDERR_FILENO) == 1;
+}
+
+// `rank` and `check` on a file with one row per case; `resume --more` too when `saved` is given.
+int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved) {
   using namespace fsrank_cli;
-  struct stat info;
-  if (stat(options.data_file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::cerr << "fsrank: " << options.data_file << ": is a directory\n";
-    return kExitInput;
+  std::ifstream file;
+  OpenData(options.data_file, file);
+  CsvDataSource source(file, options.data_file, saved ? saved->delimiter : options.delimiter,
+                       saved              ? MissingTokens(saved->missing)
+                       : options.na_given ? MissingTokens(options.na)
+                                          : MissingTokens(),
+                       options.sample);
+  if (gInterrupted.load()) {
+    std::cerr << "fsrank: cancelled while reading the first rows\n";
+    return kExitCancelled;
   }
-  std::ifstream file(options.data_file, std::ios::in | std::ios::binary);
-  if (!file) {
-    std::cerr << "fsrank: " << options.data_file << ": cannot open: " << std::strerror(errno)
-              << "\n";
-    return kExitInput;
-  }
-  try {
-    CsvDataSource source(file, options.data_file, options.delimiter,
-                         options.na_given ? MissingTokens(options.na) : MissingTokens(),
-                         options.sample);
-    if (gInterrupted.load()) {
-      std::cerr << "fsrank: cancelled while reading the first rows\n";
-      return kExitCancelled;
-    }
+  ColumnSchema fresh;
+  ColumnSchema& schema = saved ? *saved : fresh;
+  DataPlan plan;
+  if (saved) {
+    plan = source.PlanFor(schema);
+  } else {
     PlanRequest request;
     request.target = options.target;
     request.weight = options.weight;
     request.id = options.id;
     request.categorical = options.categorical;
     request.continuous = options.continuous;
-    DataPlan plan = source.MakePlan(request);
+    plan = source.MakePlan(request);
     for (const ColumnSpec& spec : plan.predictors) {
       if (!source.SawValue(spec.column) && source.SampleSize() > 0) {
         std::cerr << "fsrank: warning: column \"" << spec.name << "\" has no value in the first "
                   << source.SampleSize() << " rows; it is taken as " << TypeName(spec.type) << "\n";
       }
     }
-    source.SetPlan(std::move(plan));
-    const bool progress = !options.quiet && isatty(STDERR_FILENO) == 1;
-    const int code =
-        options.command == Command::kCheck
-            ? RunCheck(options, source, gInterrupted, progress, std::cout, std::cerr)
-            : RunRanking(options, source, gInterrupted, progress, std::cout, std::cerr);
-    if (code != kExitCancelled) ReportUnparsable(source, std::cerr);
-    return code;
+    schema = source.SchemaFor(plan);
+  }
+  source.SetPlan(std::move(plan), schema);
+  const int code = options.command == Command::kCheck
+                       ? RunCheck(options, schema, source, gInterrupted, ShowProgress(options),
+                                  std::cout, std::cerr)
+                       : RunRanking(options, schema, &source, gInterrupted, ShowProgress(options),
+                                    std::cout, std::cerr);
+  if (code != kExitCancelled) source.WriteWarnings(std::cerr);
+  return code;
+}
+
+int RunResume(const fsrank_cli::Options& options) {
+  using namespace fsrank_cli;
+  ColumnSchema schema = LoadSidecar(options.state_file);
+  if (options.data_file.empty()) {
+    return RunRanking(options, schema, nullptr, gInterrupted, ShowProgress(options), std::cout,
+                      std::cerr);
+  }
+  return RunWide(options, &schema);
+}
+
+int Run(const fsrank_cli::Options& options) {
+  using namespace fsrank_cli;
+  try {
+    return options.command == Command::kResume ? RunResume(options) : RunWide(options, nullptr);
   } catch (const InputError& e) {
     std::cerr << "fsrank: " << e.what() << "\n";
     return kExitInput;

@@ -31,6 +31,13 @@ missing and is reported on standard error.
 lists every screening rule each one breaks (--max-missing and the other
 thresholds apply); it ranks nothing.
 
+`fsrank rank --save-state FILE` saves the library's state after the data pass,
+before screening, and the columns (names, types, category labels and their
+codes, delimiter, missing-value tokens) next to it in FILE.columns.json.
+`fsrank resume FILE` restores both and screens and ranks again, with new
+screening, criteria or output options if given; `--more DATA` first adds the
+rows of DATA (same columns), as if both files had been read in one run.
+
 Criteria (--criteria, --criterion): Pearson, Likelihood, Cramer, Lambda,
 F-Statistic, t-Statistic (any letter case; short forms F, t, chi2, LR, V).
 The defaults follow the column types.
@@ -39,7 +46,9 @@ Exit codes:
   0    success
   1    usage error: bad option, or a combination of criteria that is refused
   2    input error: unreadable or malformed file (with file name and line),
-       unknown column, ragged row, no usable data, unwritable output file
+       unknown column, ragged row, no usable data, unwritable output file,
+       a saved state or its .columns.json that is missing, damaged or does
+       not match the other
   3    the library reported an error
   130  cancelled by Ctrl-C)";
 
@@ -189,6 +198,13 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
       ->type_name("FILE");
 }
 
+void AddSaveState(CLI::App* cmd, Options& options) {
+  cmd->add_option("--save-state", options.save_state,
+                  "Save the library's state after the data pass (XML when FILE ends in .xml), "
+                  "with the columns in FILE.columns.json")
+      ->type_name("FILE");
+}
+
 void AddOutput(CLI::App* cmd, Options& options, Raw& raw) {
   cmd->add_option("--format", raw.format, "Output format")
       ->check(CLI::IsMember({"table", "csv", "json"}).description(""))
@@ -219,6 +235,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddRanking(rank, options, raw);
   AddScreening(rank, options, true);
   AddMaxRecords(rank, options);
+  AddSaveState(rank, options);
   AddOutput(rank, options, raw);
 
   CLI::App* check = app.add_subcommand(
@@ -232,6 +249,21 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddMaxRecords(check, options);
   AddOutput(check, options, raw);
 
+  CLI::App* resume = app.add_subcommand(
+      "resume", "Continue from a state saved with --save-state: rank again, or add --more data");
+  resume->add_option("STATE", options.state_file, "State file written by --save-state")
+      ->required()
+      ->type_name("FILE");
+  resume
+      ->add_option("--more", options.data_file,
+                   "More data, in the form and with the columns of the saved run")
+      ->type_name("FILE");
+  AddRanking(resume, options, raw);
+  AddScreening(resume, options, true);
+  AddMaxRecords(resume, options);
+  AddSaveState(resume, options);
+  AddOutput(resume, options, raw);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -239,7 +271,9 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
     return code == 0 ? kExitOk : kExitUsage;
   }
 
-  options.command = check->parsed() ? Command::kCheck : Command::kRank;
+  options.command = check->parsed()    ? Command::kCheck
+                    : resume->parsed() ? Command::kResume
+                                       : Command::kRank;
   options.delimiter = DelimiterChar(raw.delimiter);
   options.na_given = false;
   for (const CLI::Option* na : raw.na)

@@ -1,5 +1,6 @@
 // End to end through the program's other modes: the check without a target, saved state and
 // resumed runs, and the long form.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -14,6 +15,27 @@ namespace {
 using namespace fsrank_e2e;
 
 class FsrankModes : public FsrankProgram {};
+
+// Cases `from` to `to` - 1 of a data set with a categorical target y, a categorical predictor p
+// and a continuous x; from case 40 on, y and p take labels that earlier cases never use.
+std::string Rows(int from, int to) {
+  std::string text = "y,p,x\n";
+  for (int k = from; k < to; ++k) {
+    const int y = k % 3 == 0 ? 1 : (k >= 40 && k % 5 == 0 ? 2 : 0);
+    const char* ys[] = {"no", "yes", "maybe"};
+    const char* ps[] = {"a", "b", "c", "d"};
+    text += std::string(ys[y]) + "," + ps[k >= 40 && k % 4 == 1 ? 3 : (y + k % 7 / 5) % 3] + "," +
+            std::to_string(k * 0.75 + y * 4 + (k % 5) * 0.5) + "\n";
+  }
+  return text;
+}
+
+// A report without the names of the files read: the table's first line or the JSON's "file".
+std::string WithoutFile(const std::string& text) {
+  const std::size_t file = text.find("\"file\"");
+  if (file == std::string::npos) return text.substr(std::min(text.find("\nTarget: "), text.size()));
+  return text.substr(0, file) + text.substr(text.find('\n', file) + 1);
+}
 
 TEST_F(FsrankModes, CheckListsEveryRuleEachColumnBreaks) {
   std::string text = "fine,spread,gone,dominant,ids,tight,holes\n";
@@ -56,6 +78,74 @@ TEST_F(FsrankModes, CheckListsEveryRuleEachColumnBreaks) {
   r = Run({"check", Write("empty.csv", "a,b\n")});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("there is no data row after the header"), std::string::npos) << r.err;
+}
+
+TEST_F(FsrankModes, ResumeRanksAgainAndAddsMoreDataAsOneRunWould) {
+  const std::string first = Write("first.csv", Rows(0, 40));
+  const std::string second = Write("second.csv", Rows(40, 90));
+  std::string both = Rows(0, 40) + Rows(40, 90).substr(6);
+  const std::string all = Write("all.csv", both);
+  for (const std::string name : {"state.bin", "state.xml"}) {
+    SCOPED_TRACE(name);
+    const std::string state = Path(name);
+    // Resuming without more data prints what the saving run printed.
+    const Result saved = Rank(first, {"--target", "y", "--top", "0", "--save-state", state});
+    ASSERT_EQ(saved.code, 0) << saved.err;
+    Result resumed = Run({"resume", state, "--top", "0"});
+    ASSERT_EQ(resumed.code, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, saved.out);
+
+    // More data, with labels the first file never had, gives the run over both files: exactly
+    // for the binary state, to the display's precision for the XML state (15 digits).
+    const std::string format = name == "state.bin" ? "json" : "table";
+    const Result one = Rank(all, {"--target", "y", "--top", "0", "--format", format});
+    resumed = Run({"resume", state, "--more", second, "--top", "0", "--format", format});
+    ASSERT_EQ(resumed.code, 0) << resumed.err;
+    EXPECT_EQ(WithoutFile(resumed.out), WithoutFile(one.out));
+    EXPECT_NE(one.out.find("maybe"), std::string::npos) << one.out;
+  }
+}
+
+TEST_F(FsrankModes, ResumeRefusesAMissingOrMismatchedSidecar) {
+  const std::string state = Path("s.bin");
+  const std::string sidecar = state + ".columns.json";
+  ASSERT_EQ(Rank(Write("d.csv", Rows(0, 40)), {"--target", "y", "--save-state", state}).code, 0);
+  ASSERT_EQ(Rank(Path("d.csv"), {"--target", "x", "--save-state", Path("other.bin")}).code, 0);
+  const std::string good = Slurp(sidecar);
+  const auto edit = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  const struct {
+    const char* what;
+    std::string sidecar;  // empty: deleted
+    std::string message;
+  } cases[] = {
+      {"deleted", "", "s.bin.columns.json: cannot open: No such file or directory (resuming"},
+      {"not JSON", "{\"format\": ", "s.bin.columns.json: line 1, column 12: expected a value"},
+      {"another run's", Slurp(Path("other.bin.columns.json")), "was not written with"},
+      {"type changed", edit("\"x\", \"type\": \"continuous\"", "\"x\", \"type\": \"categorical\""),
+       "\"labels\": must be a list"},
+      {"type and labels changed",
+       edit("\"x\", \"type\": \"continuous\"", "\"x\", \"type\": \"categorical\", \"labels\": []"),
+       "does not describe the state in " + state + ": the predictor \"x\" is continuous"},
+      {"label dropped", edit("[\"yes\", \"no\"]", "[\"yes\"]"),
+       "the target category 1 of the state has no label"},
+      {"label doubled", edit("[\"yes\", \"no\"]", "[\"yes\", \"yes\"]"), "appears twice"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.sidecar.empty()) {
+      std::remove(sidecar.c_str());
+    } else {
+      Write("s.bin.columns.json", c.sidecar);
+    }
+    const Result r = Run({"resume", state});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace
