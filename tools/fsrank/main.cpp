@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <iostream>
 
 #include "data_source.h"
+#include "long_source.h"
 #include "options.h"
 #include "ranker.h"
 #include "schema.h"
@@ -93,6 +95,65 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
   return code;
 }
 
+// `rank --long`, and `resume --more` of a long-form state when `saved` is given.
+int RunLong(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved) {
+  using namespace fsrank_cli;
+  ColumnSchema fresh;
+  ColumnSchema& schema = saved ? *saved : fresh;
+  std::ifstream file;
+  if (!saved) {
+    schema.long_form = true;
+    schema.delimiter = options.delimiter;
+    schema.missing = (options.na_given ? MissingTokens(options.na) : MissingTokens()).Tokens();
+    schema.case_column = options.case_column;
+    schema.predictor_column = options.predictor_column;
+    schema.value_column = options.value_column;
+    schema.target.name = options.target;
+    OpenData(options.data_file, file);
+    const LongScan scan = ScanLongFile(file, options.data_file, schema);
+    if (gInterrupted.load()) {
+      std::cerr << "fsrank: cancelled while looking for the predictors\n";
+      return kExitCancelled;
+    }
+    if (scan.predictors.empty()) {
+      throw InputError(options.data_file + ": there is no data row after the header");
+    }
+    const auto has = [](const std::vector<std::string>& names, const std::string& name) {
+      return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const std::string& name : options.categorical) {
+      if (has(options.continuous, name)) {
+        throw UsageError("\"" + name + "\" cannot be both categorical and continuous");
+      }
+    }
+    for (const auto* names : {&options.categorical, &options.continuous}) {
+      for (const std::string& name : *names) {
+        if (name != options.target && !has(scan.predictors, name)) {
+          throw InputError(options.data_file + ": no predictor named \"" + name +
+                           "\" in the column \"" + options.predictor_column + "\"");
+        }
+      }
+    }
+    const auto type = [&](const std::string& name, ColumnType guessed) {
+      return has(options.categorical, name)  ? ColumnType::kCategorical
+             : has(options.continuous, name) ? ColumnType::kContinuous
+                                             : guessed;
+    };
+    schema.target.type = type(options.target, scan.target_type);
+    for (std::size_t p = 0; p < scan.predictors.size(); ++p) {
+      schema.predictors.push_back(
+          SchemaColumn{scan.predictors[p], type(scan.predictors[p], scan.predictor_types[p]), {}});
+    }
+    file.close();
+  }
+  OpenData(options.data_file, file);
+  LongDataSource source(file, options.data_file, schema);
+  const int code = RunRanking(options, schema, &source, gInterrupted, ShowProgress(options),
+                              std::cout, std::cerr);
+  if (code != kExitCancelled) source.WriteWarnings(std::cerr);
+  return code;
+}
+
 int RunResume(const fsrank_cli::Options& options) {
   using namespace fsrank_cli;
   ColumnSchema schema = LoadSidecar(options.state_file);
@@ -100,13 +161,18 @@ int RunResume(const fsrank_cli::Options& options) {
     return RunRanking(options, schema, nullptr, gInterrupted, ShowProgress(options), std::cout,
                       std::cerr);
   }
-  return RunWide(options, &schema);
+  if (!schema.long_form) return RunWide(options, &schema);
+  if (options.max_records >= 0) {
+    throw UsageError("--max-records does not apply to a state of long-form data");
+  }
+  return RunLong(options, &schema);
 }
 
 int Run(const fsrank_cli::Options& options) {
   using namespace fsrank_cli;
   try {
-    return options.command == Command::kResume ? RunResume(options) : RunWide(options, nullptr);
+    if (options.command == Command::kResume) return RunResume(options);
+    return options.long_form ? RunLong(options, nullptr) : RunWide(options, nullptr);
   } catch (const InputError& e) {
     std::cerr << "fsrank: " << e.what() << "\n";
     return kExitInput;

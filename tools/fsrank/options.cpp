@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <tuple>
 
 #ifndef FSRANK_VERSION
 #define FSRANK_VERSION "unknown"
@@ -37,6 +38,11 @@ codes, delimiter, missing-value tokens) next to it in FILE.columns.json.
 `fsrank resume FILE` restores both and screens and ranks again, with new
 screening, criteria or output options if given; `--more DATA` first adds the
 rows of DATA (same columns), as if both files had been read in one run.
+
+`fsrank rank --long` reads a file with one row per case and predictor (columns
+named by --case, --predictor, --value and --target). A first pass finds the
+predictors (in order of first appearance) and guesses their types from all
+their values; the rows of each case must be consecutive, in any order.
 
 Criteria (--criteria, --criterion): Pearson, Likelihood, Cramer, Lambda,
 F-Statistic, t-Statistic (any letter case; short forms F, t, chi2, LR, V).
@@ -125,7 +131,7 @@ void AddReading(CLI::App* cmd, Options& options, Raw& raw) {
           ->type_name("TOKENS"));
 }
 
-void AddWeightAndId(CLI::App* cmd, Options& options) {
+std::vector<CLI::Option*> AddWeightAndId(CLI::App* cmd, Options& options) {
   CLI::Option* weight =
       cmd->add_option("--weight", options.weight, "Column of frequency weights")->type_name("COL");
   cmd->add_option("--weight-conversion", options.weight_conversion,
@@ -134,7 +140,8 @@ void AddWeightAndId(CLI::App* cmd, Options& options) {
       ->type_name("round|truncate|asis")
       ->needs(weight)
       ->capture_default_str();
-  cmd->add_option("--id", options.id, "Column of case identifiers (not ranked)")->type_name("COL");
+  return {weight, cmd->add_option("--id", options.id, "Column of case identifiers (not ranked)")
+                      ->type_name("COL")};
 }
 
 void AddScreening(CLI::App* cmd, Options& options, bool no_screen) {
@@ -231,10 +238,26 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       ->type_name("FILE");
   rank->add_option("--target", options.target, "Column to predict")->required()->type_name("COL");
   AddReading(rank, options, raw);
-  AddWeightAndId(rank, options);
+  const std::vector<CLI::Option*> wide_only = AddWeightAndId(rank, options);
+  CLI::Option* long_form =
+      rank->add_flag("--long", options.long_form,
+                     "DATA has one row per case and predictor, with the columns --case, "
+                     "--predictor, --value and --target; the rows of a case are consecutive");
+  for (const auto& [name, column, what] :
+       {std::tuple("--case", &options.case_column, "Long form: column of case identifiers"),
+        std::tuple("--predictor", &options.predictor_column,
+                   "Long form: column of predictor names"),
+        std::tuple("--value", &options.value_column, "Long form: column of predictor values")}) {
+    rank->add_option(name, *column, what)
+        ->type_name("COL")
+        ->needs(long_form)
+        ->capture_default_str();
+  }
   AddRanking(rank, options, raw);
   AddScreening(rank, options, true);
-  AddMaxRecords(rank, options);
+  for (CLI::Option* option : wide_only)
+    long_form->excludes(option);
+  long_form->excludes(AddMaxRecords(rank, options));
   AddSaveState(rank, options);
   AddOutput(rank, options, raw);
 

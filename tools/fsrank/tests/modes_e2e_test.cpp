@@ -148,4 +148,57 @@ TEST_F(FsrankModes, ResumeRefusesAMissingOrMismatchedSidecar) {
   }
 }
 
+TEST_F(FsrankModes, LongFormRanksAsTheWideFormOfTheSameData) {
+  // The long form leaves missing values out, gives the target on one row of a case, and lists
+  // the rows of some cases in reverse order; the first case fixes the predictors' order.
+  const std::string header = "id,name,val,y\n";
+  std::string wide = "y,p,x\n", first = header, second = header;
+  for (int k = 0; k < 60; ++k) {
+    const std::string y = k % 11 == 5 ? "" : (k % 3 ? "no" : "yes");
+    const std::string p(1, "abcd"[k < 30 ? (k + k / 3) % 3 : (k + k / 3) % 4]);
+    const std::string x = k % 7 == 3 ? "" : std::to_string(k * 0.5 + (k % 3 == 0) * 6);
+    wide += y + "," + p + "," + x + "\n";
+    const std::string id = "c" + std::to_string(k);
+    const std::string rp = id + ",p," + p + "," + y + "\n";
+    const std::string rx = x.empty() ? "" : id + ",x," + x + ",\n";
+    (k < 30 ? first : second) += k % 2 ? rx + rp : rp + rx;
+  }
+  const std::vector<std::string> columns = {"--target",    "y",    "--top",   "0",
+                                            "--format",    "json", "--case",  "id",
+                                            "--predictor", "name", "--value", "val"};
+  std::vector<std::string> longArgs = {"--long"};
+  longArgs.insert(longArgs.end(), columns.begin(), columns.end());
+  const Result w =
+      Rank(Write("wide.csv", wide), {"--target", "y", "--top", "0", "--format", "json"});
+  const Result l = Rank(Write("long.csv", first + second.substr(header.size())), longArgs);
+  ASSERT_EQ(l.code, 0) << l.err;
+  EXPECT_EQ(WithoutFile(l.out), WithoutFile(w.out));
+  EXPECT_NE(l.out.find("\"excluded\": 5"), std::string::npos) << l.out;
+
+  // A long-form state resumed with the rest of the cases, which bring the label "d".
+  longArgs.insert(longArgs.end(), {"--save-state", Path("long.state")});
+  ASSERT_EQ(Rank(Write("first.csv", first), longArgs).code, 0);
+  const Result r = Run({"resume", Path("long.state"), "--more", Write("second.csv", second),
+                        "--top", "0", "--format", "json"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(WithoutFile(r.out), WithoutFile(l.out));
+
+  const struct {
+    const char* rows;
+    const char* message;
+  } faults[] = {
+      {"1,p,a,yes\n2,p,b,no\n1,x,3,yes\n",
+       ":4: case \"1\" appears again after other cases (its rows must be consecutive; it began on "
+       "line 2)"},
+      {"1,p,a,yes\n1,x,2,\n1,p,b,\n",
+       ":4: case \"1\" gives the predictor \"p\" again (also on line 2)"},
+      {"1,p,a,yes\n1,x,2,no\n", ":3: case \"1\" has another target value than on line 2"},
+  };
+  for (const auto& fault : faults) {
+    const Result f = Rank(Write("fault.csv", header + fault.rows), longArgs);
+    EXPECT_EQ(f.code, 2);
+    EXPECT_NE(f.err.find(fault.message), std::string::npos) << f.err;
+  }
+}
+
 }  // namespace
