@@ -101,9 +101,9 @@ class Parser {
     std::string out;
     for (;;) {
       if (pos_ >= s_.size()) Fail("the text ends inside a string");
+      if (static_cast<unsigned char>(s_[pos_]) < 0x20) Fail("control character inside a string");
       const char c = s_[pos_++];
       if (c == '"') return out;
-      if (static_cast<unsigned char>(c) < 0x20) Fail("control character inside a string");
       if (c != '\\') {
         out += c;
         continue;
@@ -159,7 +159,11 @@ class Parser {
       return pos_ > from;
     };
     if (pos_ < s_.size() && s_[pos_] == '-') ++pos_;
-    if (!digits()) Fail("expected a value");
+    if (pos_ < s_.size() && s_[pos_] == '0') {
+      ++pos_;  // no leading zeros: "01" is not a number
+    } else if (!digits()) {
+      Fail("expected a value");
+    }
     if (pos_ < s_.size() && s_[pos_] == '.') {
       ++pos_;
       if (!digits()) Fail("expected digits after the decimal point");
