@@ -97,15 +97,17 @@ bool LongDataSource::ReadRow() {
   return has_row_;
 }
 
-double LongDataSource::Encode(SchemaColumn& column, const std::string& field,
-                              const std::string& what) {
+double LongDataSource::Encode(int predictor, const std::string& field) {
   if (missing_.IsMissing(field)) return NQMV::Missing();
+  SchemaColumn& column =
+      predictor < 0 ? schema_.target : schema_.predictors[static_cast<std::size_t>(predictor)];
   if (column.type == ColumnType::kCategorical) {
     return static_cast<double>(column.labels.Encode(Trim(field)));
   }
   double value = 0.0;
   if (ParseNumber(field, value)) return value;
-  UnparsableSummary& summary = unparsable_[what];
+  UnparsableSummary& summary =
+      unparsable_[(predictor < 0 ? "column " : "predictor ") + Quoted(column.name)];
   if (summary.count++ == 0) {
     summary.first_line = row_line_;
     summary.first_text = field;
@@ -120,13 +122,9 @@ void LongDataSource::AddToCase(const std::string& id, long& target_line) {
     throw InputError(reader_.Where(row_line_) + "the predictor " + Quoted(name) +
                      " is not in the saved state, which cannot take new predictors");
   }
-  SchemaColumn& predictor = schema_.predictors[static_cast<std::size_t>(found->second)];
-  case_.push_back(Entry{found->second,
-                        Encode(predictor, row_[columns_[kValue]], "predictor " + Quoted(name)),
-                        row_line_});
+  case_.push_back(Entry{found->second, Encode(found->second, row_[columns_[kValue]]), row_line_});
   // Every row may repeat the case's target, or leave it missing; two values contradict.
-  const double target =
-      Encode(schema_.target, row_[columns_[kTarget]], "column " + Quoted(schema_.target.name));
+  const double target = Encode(-1, row_[columns_[kTarget]]);
   if (NQMV::IsMissing(target)) return;
   if (NQMV::IsMissing(case_target_)) {
     case_target_ = target;

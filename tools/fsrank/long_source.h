@@ -58,7 +58,8 @@ class LongDataSource : public RecordSource {
   bool ReadRow();
   bool ReadCase();
   void AddToCase(const std::string& id, long& target_line);
-  double Encode(SchemaColumn& column, const std::string& field, const std::string& what);
+  // Encodes a value of the predictor with that index, or of the target (-1).
+  double Encode(int predictor, const std::string& field);
 
   CsvReader reader_;
   MissingTokens missing_;
