@@ -104,8 +104,9 @@ TEST(CsvDataSource, StreamsPastTheSampleWithTheRecordLayout) {
   EXPECT_EQ(plan.target.type, ColumnType::kCategorical);
   EXPECT_EQ(plan.predictors[0].type, ColumnType::kCategorical);
   EXPECT_EQ(plan.predictors[1].type, ColumnType::kContinuous);
-  EXPECT_EQ(plan.RecordSize(), 5);
-  s.source.SetPlan(plan);
+  ColumnSchema schema = s.source.SchemaFor(plan);
+  EXPECT_EQ(schema.RecordSize(), 5);
+  s.source.SetPlan(plan, schema);
 
   const double M = NQMV::Missing();
   const std::vector<std::vector<double>> expected = {
@@ -117,7 +118,7 @@ TEST(CsvDataSource, StreamsPastTheSampleWithTheRecordLayout) {
     s.source.CommitLastRow();
   }
   EXPECT_FALSE(s.source.NextRow(row));
-  EXPECT_EQ(s.source.TargetLabel(1), "yes");
+  EXPECT_EQ(schema.target.labels.Label(1), "yes");
   ASSERT_EQ(s.source.Unparsable().count(4), 1u);
   EXPECT_EQ(s.source.Unparsable().at(4).count, 1u);
   EXPECT_EQ(s.source.Unparsable().at(4).first_line, 3);
@@ -129,7 +130,9 @@ TEST(CsvDataSource, RowsNeverUsedAreNotCounted) {
   PlanRequest request;
   request.target = "y";
   request.continuous = {"a"};
-  s.source.SetPlan(s.source.MakePlan(request));
+  const DataPlan plan = s.source.MakePlan(request);
+  ColumnSchema schema = s.source.SchemaFor(plan);
+  s.source.SetPlan(plan, schema);
   std::vector<double> row;
   ASSERT_TRUE(s.source.NextRow(row));
   s.source.CommitLastRow();

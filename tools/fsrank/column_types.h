@@ -23,6 +23,7 @@ class MissingTokens {
   MissingTokens();  // empty, NA, NaN and ?
   explicit MissingTokens(const std::vector<std::string>& tokens);
   bool IsMissing(std::string_view field) const;
+  std::vector<std::string> Tokens() const { return {tokens_.begin(), tokens_.end()}; }
 
  private:
   std::set<std::string, std::less<>> tokens_;

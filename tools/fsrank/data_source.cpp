@@ -21,7 +21,9 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 
 CsvDataSource::CsvDataSource(std::istream& in, std::string source_name, char delimiter,
                              MissingTokens missing, std::size_t sample_rows)
-    : reader_(in, std::move(source_name), delimiter), missing_(std::move(missing)) {
+    : reader_(in, std::move(source_name), delimiter),
+      delimiter_(delimiter),
+      missing_(std::move(missing)) {
   if (!reader_.ReadRow(header_)) {
     throw InputError(reader_.Source() + ": the file is empty (a header row is needed)");
   }
@@ -46,18 +48,23 @@ bool CsvDataSource::ReadRaw(std::vector<std::string>& fields, long& line) {
   return true;
 }
 
-std::size_t CsvDataSource::FindColumn(const std::string& name, const char* role) const {
-  const auto found = std::find(header_.begin(), header_.end(), name);
-  if (found == header_.end()) {
+std::size_t FindHeaderColumn(const std::vector<std::string>& header, const std::string& where,
+                             const std::string& name, const std::string& role) {
+  const auto found = std::find(header.begin(), header.end(), name);
+  if (found == header.end()) {
     std::string known;
-    for (std::size_t k = 0; k < header_.size() && k < 12; ++k) {
-      known += (k == 0 ? "" : ", ") + header_[k];
+    for (std::size_t k = 0; k < header.size() && k < 12; ++k) {
+      known += (k == 0 ? "" : ", ") + header[k];
     }
-    if (header_.size() > 12) known += ", ...";
-    throw InputError(reader_.Where(1) + "no column named " + Quoted(name) + " for " + role +
+    if (header.size() > 12) known += ", ...";
+    throw InputError(where + "no column named " + Quoted(name) + " for " + role +
                      " (the header has: " + known + ")");
   }
-  return static_cast<std::size_t>(found - header_.begin());
+  return static_cast<std::size_t>(found - header.begin());
+}
+
+std::size_t CsvDataSource::FindColumn(const std::string& name, const std::string& role) const {
+  return FindHeaderColumn(header_, reader_.Where(1), name, role);
 }
 
 DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
@@ -68,9 +75,12 @@ DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
   }
   DataPlan plan;
   std::vector<bool> special(header_.size(), false);
-  plan.target.column = FindColumn(request.target, "--target");
-  plan.target.name = header_[plan.target.column];
-  special[plan.target.column] = true;
+  plan.has_target = !request.target.empty();
+  if (plan.has_target) {
+    plan.target.column = FindColumn(request.target, "--target");
+    plan.target.name = header_[plan.target.column];
+    special[plan.target.column] = true;
+  }
   if (!request.weight.empty()) {
     plan.has_weight = true;
     plan.weight_column = FindColumn(request.weight, "--weight");
@@ -98,7 +108,7 @@ DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
     if (Contains(request.continuous, header_[column])) return ColumnType::kContinuous;
     return guessers_[column].Guess();
   };
-  plan.target.type = type_of(plan.target.column);
+  if (plan.has_target) plan.target.type = type_of(plan.target.column);
   for (std::size_t k = 0; k < header_.size(); ++k) {
     if (special[k]) continue;
     plan.predictors.push_back(ColumnSpec{header_[k], k, type_of(k)});
@@ -109,9 +119,51 @@ DataPlan CsvDataSource::MakePlan(const PlanRequest& request) const {
   return plan;
 }
 
-void CsvDataSource::SetPlan(DataPlan plan) {
+ColumnSchema CsvDataSource::SchemaFor(const DataPlan& plan) const {
+  ColumnSchema schema;
+  schema.delimiter = delimiter_;
+  schema.missing = missing_.Tokens();
+  if (plan.has_target) schema.target = SchemaColumn{plan.target.name, plan.target.type, {}};
+  if (plan.has_weight) schema.weight = header_[plan.weight_column];
+  if (plan.has_id) schema.id = header_[plan.id_column];
+  for (const ColumnSpec& spec : plan.predictors) {
+    schema.predictors.push_back(SchemaColumn{spec.name, spec.type, {}});
+  }
+  return schema;
+}
+
+DataPlan CsvDataSource::PlanFor(const ColumnSchema& schema) const {
+  const std::string role = "the saved state";
+  std::vector<bool> known(header_.size(), false);
+  auto find = [&](const std::string& name) {
+    const std::size_t column = FindColumn(name, role);
+    known[column] = true;
+    return column;
+  };
+  DataPlan plan;
+  plan.has_target = schema.HasTarget();
+  if (plan.has_target) {
+    plan.target = ColumnSpec{schema.target.name, find(schema.target.name), schema.target.type};
+  }
+  plan.has_weight = !schema.weight.empty();
+  if (plan.has_weight) plan.weight_column = find(schema.weight);
+  plan.has_id = !schema.id.empty();
+  if (plan.has_id) plan.id_column = find(schema.id);
+  for (const SchemaColumn& column : schema.predictors) {
+    plan.predictors.push_back(ColumnSpec{column.name, find(column.name), column.type});
+  }
+  for (std::size_t k = 0; k < header_.size(); ++k) {
+    if (!known[k]) {
+      throw InputError(reader_.Where(1) + "the column " + Quoted(header_[k]) +
+                       " is not in the saved state, which cannot take new predictors");
+    }
+  }
+  return plan;
+}
+
+void CsvDataSource::SetPlan(DataPlan plan, ColumnSchema& schema) {
   plan_ = std::move(plan);
-  predictor_labels_.assign(plan_.predictors.size(), LabelEncoder());
+  schema_ = &schema;
 }
 
 double CsvDataSource::EncodeCategorical(LabelEncoder& encoder, const std::string& field) const {
@@ -145,27 +197,30 @@ bool CsvDataSource::NextRow(std::vector<double>& values) {
   pending_.clear();
   has_pending_row_ = true;
   ++delivered_;
-  values.resize(static_cast<std::size_t>(plan_.RecordSize()));
+  const ColumnSchema& layout = *schema_;
+  values.resize(static_cast<std::size_t>(layout.RecordSize()));
 
   const ColumnSpec& target = plan_.target;
-  values[0] = target.type == ColumnType::kCategorical
-                  ? EncodeCategorical(target_labels_, fields_[target.column])
-                  : EncodeNumber(target.column, fields_[target.column], line);
+  if (plan_.has_target) {
+    values[0] = target.type == ColumnType::kCategorical
+                    ? EncodeCategorical(schema_->target.labels, fields_[target.column])
+                    : EncodeNumber(target.column, fields_[target.column], line);
+  }
   if (plan_.has_weight) {
-    values[static_cast<std::size_t>(plan_.WeightPosition())] =
+    values[static_cast<std::size_t>(layout.WeightPosition())] =
         EncodeNumber(plan_.weight_column, fields_[plan_.weight_column], line);
   }
   if (plan_.has_id) {
     // The identifier only has to tell cases apart; text identifiers pass as missing.
     double id = NQMV::Missing();
     ParseNumber(fields_[plan_.id_column], id);
-    values[static_cast<std::size_t>(plan_.IdPosition())] = id;
+    values[static_cast<std::size_t>(layout.IdPosition())] = id;
   }
-  std::size_t position = static_cast<std::size_t>(plan_.FirstPredictorPosition());
+  std::size_t position = static_cast<std::size_t>(layout.FirstPredictorPosition());
   for (std::size_t p = 0; p < plan_.predictors.size(); ++p, ++position) {
     const ColumnSpec& spec = plan_.predictors[p];
     values[position] = spec.type == ColumnType::kCategorical
-                           ? EncodeCategorical(predictor_labels_[p], fields_[spec.column])
+                           ? EncodeCategorical(schema_->predictors[p].labels, fields_[spec.column])
                            : EncodeNumber(spec.column, fields_[spec.column], line);
   }
   return true;
@@ -183,6 +238,15 @@ void CsvDataSource::CommitLastRow() {
     }
   }
   pending_.clear();
+}
+
+void CsvDataSource::WriteWarnings(std::ostream& err) const {
+  for (const auto& [column, summary] : unparsable_) {
+    err << "fsrank: warning: " << SourceName() << ": column \"" << header_[column]
+        << "\": " << summary.count << (summary.count == 1 ? " value is" : " values are")
+        << " not a number and counted as missing (first on line " << summary.first_line << ": \""
+        << summary.first_text << "\")\n";
+  }
 }
 
 }  // namespace fsrank_cli

@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <istream>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "column_types.h"
 #include "csv_reader.h"
+#include "schema.h"
 
 namespace fsrank_cli {
 
@@ -27,27 +29,21 @@ struct ColumnSpec {
   ColumnType type = ColumnType::kContinuous;
 };
 
-// Which column is the target, the weight, the case identifier, and which are predictors. The
-// library's records are laid out as: target, then the weight and the case identifier when
-// present, then the predictors in file order.
+// Which column of the file is the target (if any), the weight, the case identifier, and which
+// are predictors (in file order), with their types.
 struct DataPlan {
+  bool has_target = true;
   ColumnSpec target;
   bool has_weight = false;
   std::size_t weight_column = 0;
   bool has_id = false;
   std::size_t id_column = 0;
   std::vector<ColumnSpec> predictors;
-
-  int TargetPosition() const { return 0; }
-  int WeightPosition() const { return has_weight ? 1 : -1; }
-  int IdPosition() const { return has_id ? (has_weight ? 2 : 1) : -1; }
-  int FirstPredictorPosition() const { return 1 + (has_weight ? 1 : 0) + (has_id ? 1 : 0); }
-  int RecordSize() const { return FirstPredictorPosition() + static_cast<int>(predictors.size()); }
 };
 
 // What the user asked for by column name.
 struct PlanRequest {
-  std::string target;
+  std::string target;  // empty: none
   std::string weight;  // empty: none
   std::string id;      // empty: none
   std::vector<std::string> categorical;
@@ -61,7 +57,29 @@ struct UnparsableSummary {
   std::string first_text;
 };
 
-class CsvDataSource {
+// The rows of a data file, encoded as the library's records (laid out as ColumnSchema says).
+class RecordSource {
+ public:
+  virtual ~RecordSource() = default;
+  // Encodes the next record into `values`; false at the end. Throws InputError for a malformed
+  // row.
+  virtual bool NextRow(std::vector<double>& values) = 0;
+  // Counts the problems of the row last returned: called once that row has really been used,
+  // so that a row read ahead but never processed does not show up in the summaries.
+  virtual void CommitLastRow() = 0;
+  virtual std::size_t RowsCommitted() const = 0;
+  virtual const std::string& SourceName() const = 0;
+  // Warns about values that were not numbers, once per column.
+  virtual void WriteWarnings(std::ostream& err) const = 0;
+};
+
+// The position of `name` in a header row. Throws InputError naming `where` (the header line),
+// the option `role` and the columns the header has.
+std::size_t FindHeaderColumn(const std::vector<std::string>& header, const std::string& where,
+                             const std::string& name, const std::string& role);
+
+// A file with one row per case (the wide form).
+class CsvDataSource : public RecordSource {
  public:
   // Reads the header and up to `sample_rows` rows. Throws InputError for an empty file, a
   // malformed row or a row whose number of fields differs from the header's.
@@ -73,37 +91,41 @@ class CsvDataSource {
   ColumnType GuessedType(std::size_t column) const { return guessers_[column].Guess(); }
   bool SawValue(std::size_t column) const { return guessers_[column].SawValue(); }
   std::size_t SampleSize() const { return sample_.size(); }
-  const std::string& SourceName() const { return reader_.Source(); }
+  const std::string& SourceName() const override { return reader_.Source(); }
 
   // Resolves a request against the header and the guessed types. Throws InputError (naming the
   // header line) for an unknown column, UsageError for contradictory requests.
   DataPlan MakePlan(const PlanRequest& request) const;
-  // Fixes the plan for the rows that follow; call once, before NextRow.
-  void SetPlan(DataPlan plan);
+  // The description of the plan's columns (without labels yet), with this file's delimiter and
+  // missing-value tokens.
+  ColumnSchema SchemaFor(const DataPlan& plan) const;
+  // The plan that reads this file as `schema` describes it (a resumed run): every column it
+  // names must be in the header, and the header may have no other column. Throws InputError.
+  DataPlan PlanFor(const ColumnSchema& schema) const;
+  // Fixes the plan for the rows that follow; call once, before NextRow. Categorical values are
+  // encoded with the labels of `schema` (which must describe the same columns and outlive this
+  // source), so new labels are added to it.
+  void SetPlan(DataPlan plan, ColumnSchema& schema);
   const DataPlan& Plan() const { return plan_; }
 
-  // Encodes the next row into `values` (sized to the plan's record size); false at the end.
-  // Throws InputError for malformed or ragged rows.
-  bool NextRow(std::vector<double>& values);
-  // Counts the problems of the row last returned: called once that row has really been used,
-  // so that a row read ahead but never processed does not show up in the summaries.
-  void CommitLastRow();
+  bool NextRow(std::vector<double>& values) override;
+  void CommitLastRow() override;
 
   // Rows returned by NextRow so far and rows committed.
   std::size_t RowsDelivered() const { return delivered_; }
-  std::size_t RowsCommitted() const { return committed_; }
+  std::size_t RowsCommitted() const override { return committed_; }
   // Unparsable values per file column, over the committed rows.
   const std::map<std::size_t, UnparsableSummary>& Unparsable() const { return unparsable_; }
-  // The label of a target code (categorical target), or the empty text.
-  std::string TargetLabel(int code) const { return target_labels_.Label(code); }
+  void WriteWarnings(std::ostream& err) const override;
 
  private:
   bool ReadRaw(std::vector<std::string>& fields, long& line);
   double EncodeCategorical(LabelEncoder& encoder, const std::string& field) const;
   double EncodeNumber(std::size_t column, const std::string& field, long line);
-  std::size_t FindColumn(const std::string& name, const char* role) const;
+  std::size_t FindColumn(const std::string& name, const std::string& role) const;
 
   CsvReader reader_;
+  char delimiter_;
   MissingTokens missing_;
   std::vector<std::string> header_;
   std::vector<TypeGuesser> guessers_;
@@ -112,8 +134,7 @@ class CsvDataSource {
   std::size_t sample_next_ = 0;
 
   DataPlan plan_;
-  LabelEncoder target_labels_;
-  std::vector<LabelEncoder> predictor_labels_;  // one per predictor (unused for continuous)
+  ColumnSchema* schema_ = nullptr;
   std::vector<std::string> fields_;
 
   struct Issue {

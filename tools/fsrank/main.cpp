@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -11,8 +12,10 @@
 #include <iostream>
 
 #include "data_source.h"
+#include "long_source.h"
 #include "options.h"
 #include "ranker.h"
+#include "schema.h"
 
 namespace {
 
@@ -33,54 +36,143 @@ void InstallInterruptHandler() {
   sigaction(SIGINT, &action, nullptr);
 }
 
-void ReportUnparsable(const fsrank_cli::CsvDataSource& source, std::ostream& err) {
-  for (const auto& [column, summary] : source.Unparsable()) {
-    err << "fsrank: warning: " << source.SourceName() << ": column \"" << source.Header()[column]
-        << "\": " << summary.count << (summary.count == 1 ? " value is" : " values are")
-        << " not a number and counted as missing (first on line " << summary.first_line << ": \""
-        << summary.first_text << "\")\n";
+// Opens a data file for reading; throws InputError when that is not possible.
+void OpenData(const std::string& path, std::ifstream& file) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    throw fsrank_cli::InputError(path + ": is a directory");
   }
+  file.open(path, std::ios::in | std::ios::binary);
+  if (!file) throw fsrank_cli::InputError(path + ": cannot open: " + std::strerror(errno));
 }
 
-int Run(const fsrank_cli::Options& options) {
+bool ShowProgress(const fsrank_cli::Options& options) {
+  return !options.quiet && isatty(STDERR_FILENO) == 1;
+}
+
+// `rank` and `check` on a file with one row per case; `resume --more` too when `saved` is given.
+int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved) {
   using namespace fsrank_cli;
-  struct stat info;
-  if (stat(options.data_file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::cerr << "fsrank: " << options.data_file << ": is a directory\n";
-    return kExitInput;
+  std::ifstream file;
+  OpenData(options.data_file, file);
+  CsvDataSource source(file, options.data_file, saved ? saved->delimiter : options.delimiter,
+                       saved              ? MissingTokens(saved->missing)
+                       : options.na_given ? MissingTokens(options.na)
+                                          : MissingTokens(),
+                       options.sample);
+  if (gInterrupted.load()) {
+    std::cerr << "fsrank: cancelled while reading the first rows\n";
+    return kExitCancelled;
   }
-  std::ifstream file(options.data_file, std::ios::in | std::ios::binary);
-  if (!file) {
-    std::cerr << "fsrank: " << options.data_file << ": cannot open: " << std::strerror(errno)
-              << "\n";
-    return kExitInput;
-  }
-  try {
-    CsvDataSource source(file, options.data_file, options.delimiter,
-                         options.na_given ? MissingTokens(options.na) : MissingTokens(),
-                         options.sample);
-    if (gInterrupted.load()) {
-      std::cerr << "fsrank: cancelled while reading the first rows\n";
-      return kExitCancelled;
-    }
+  ColumnSchema fresh;
+  ColumnSchema& schema = saved ? *saved : fresh;
+  DataPlan plan;
+  if (saved) {
+    plan = source.PlanFor(schema);
+  } else {
     PlanRequest request;
     request.target = options.target;
     request.weight = options.weight;
     request.id = options.id;
     request.categorical = options.categorical;
     request.continuous = options.continuous;
-    DataPlan plan = source.MakePlan(request);
+    plan = source.MakePlan(request);
     for (const ColumnSpec& spec : plan.predictors) {
       if (!source.SawValue(spec.column) && source.SampleSize() > 0) {
         std::cerr << "fsrank: warning: column \"" << spec.name << "\" has no value in the first "
                   << source.SampleSize() << " rows; it is taken as " << TypeName(spec.type) << "\n";
       }
     }
-    source.SetPlan(std::move(plan));
-    const bool progress = !options.quiet && isatty(STDERR_FILENO) == 1;
-    const int code = RunRanking(options, source, gInterrupted, progress, std::cout, std::cerr);
-    if (code != kExitCancelled) ReportUnparsable(source, std::cerr);
-    return code;
+    schema = source.SchemaFor(plan);
+  }
+  source.SetPlan(std::move(plan), schema);
+  const int code = options.command == Command::kCheck
+                       ? RunCheck(options, schema, source, gInterrupted, ShowProgress(options),
+                                  std::cout, std::cerr)
+                       : RunRanking(options, schema, &source, gInterrupted, ShowProgress(options),
+                                    std::cout, std::cerr);
+  if (code != kExitCancelled) source.WriteWarnings(std::cerr);
+  return code;
+}
+
+// `rank --long`, and `resume --more` of a long-form state when `saved` is given.
+int RunLong(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved) {
+  using namespace fsrank_cli;
+  ColumnSchema fresh;
+  ColumnSchema& schema = saved ? *saved : fresh;
+  std::ifstream file;
+  if (!saved) {
+    schema.long_form = true;
+    schema.delimiter = options.delimiter;
+    schema.missing = (options.na_given ? MissingTokens(options.na) : MissingTokens()).Tokens();
+    schema.case_column = options.case_column;
+    schema.predictor_column = options.predictor_column;
+    schema.value_column = options.value_column;
+    schema.target.name = options.target;
+    OpenData(options.data_file, file);
+    const LongScan scan = ScanLongFile(file, options.data_file, schema);
+    if (gInterrupted.load()) {
+      std::cerr << "fsrank: cancelled while looking for the predictors\n";
+      return kExitCancelled;
+    }
+    if (scan.predictors.empty()) {
+      throw InputError(options.data_file + ": there is no data row after the header");
+    }
+    const auto has = [](const std::vector<std::string>& names, const std::string& name) {
+      return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const std::string& name : options.categorical) {
+      if (has(options.continuous, name)) {
+        throw UsageError("\"" + name + "\" cannot be both categorical and continuous");
+      }
+    }
+    for (const auto* names : {&options.categorical, &options.continuous}) {
+      for (const std::string& name : *names) {
+        if (name != options.target && !has(scan.predictors, name)) {
+          throw InputError(options.data_file + ": no predictor named \"" + name +
+                           "\" in the column \"" + options.predictor_column + "\"");
+        }
+      }
+    }
+    const auto type = [&](const std::string& name, ColumnType guessed) {
+      return has(options.categorical, name)  ? ColumnType::kCategorical
+             : has(options.continuous, name) ? ColumnType::kContinuous
+                                             : guessed;
+    };
+    schema.target.type = type(options.target, scan.target_type);
+    for (std::size_t p = 0; p < scan.predictors.size(); ++p) {
+      schema.predictors.push_back(
+          SchemaColumn{scan.predictors[p], type(scan.predictors[p], scan.predictor_types[p]), {}});
+    }
+    file.close();
+  }
+  OpenData(options.data_file, file);
+  LongDataSource source(file, options.data_file, schema);
+  const int code = RunRanking(options, schema, &source, gInterrupted, ShowProgress(options),
+                              std::cout, std::cerr);
+  if (code != kExitCancelled) source.WriteWarnings(std::cerr);
+  return code;
+}
+
+int RunResume(const fsrank_cli::Options& options) {
+  using namespace fsrank_cli;
+  ColumnSchema schema = LoadSidecar(options.state_file);
+  if (options.data_file.empty()) {
+    return RunRanking(options, schema, nullptr, gInterrupted, ShowProgress(options), std::cout,
+                      std::cerr);
+  }
+  if (!schema.long_form) return RunWide(options, &schema);
+  if (options.max_records >= 0) {
+    throw UsageError("--max-records does not apply to a state of long-form data");
+  }
+  return RunLong(options, &schema);
+}
+
+int Run(const fsrank_cli::Options& options) {
+  using namespace fsrank_cli;
+  try {
+    if (options.command == Command::kResume) return RunResume(options);
+    return options.long_form ? RunLong(options, nullptr) : RunWide(options, nullptr);
   } catch (const InputError& e) {
     std::cerr << "fsrank: " << e.what() << "\n";
     return kExitInput;

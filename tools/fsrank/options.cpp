@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <tuple>
 
 #ifndef FSRANK_VERSION
 #define FSRANK_VERSION "unknown"
@@ -27,6 +28,22 @@ continuous. Categorical labels are renumbered 0, 1, 2, ... in order of first
 appearance. A value in a continuous column that is not a number counts as
 missing and is reported on standard error.
 
+`fsrank check DATA` reads every column as a predictor, without a target, and
+lists every screening rule each one breaks (--max-missing and the other
+thresholds apply); it ranks nothing.
+
+`fsrank rank --save-state FILE` saves the library's state after the data pass,
+before screening, and the columns (names, types, category labels and their
+codes, delimiter, missing-value tokens) next to it in FILE.columns.json.
+`fsrank resume FILE` restores both and screens and ranks again, with new
+screening, criteria or output options if given; `--more DATA` first adds the
+rows of DATA (same columns), as if both files had been read in one run.
+
+`fsrank rank --long` reads a file with one row per case and predictor (columns
+named by --case, --predictor, --value and --target). A first pass finds the
+predictors (in order of first appearance) and guesses their types from all
+their values; the rows of each case must be consecutive, in any order.
+
 Criteria (--criteria, --criterion): Pearson, Likelihood, Cramer, Lambda,
 F-Statistic, t-Statistic (any letter case; short forms F, t, chi2, LR, V).
 The defaults follow the column types.
@@ -35,7 +52,9 @@ Exit codes:
   0    success
   1    usage error: bad option, or a combination of criteria that is refused
   2    input error: unreadable or malformed file (with file name and line),
-       unknown column, ragged row, no usable data, unwritable output file
+       unknown column, ragged row, no usable data, unwritable output file,
+       a saved state or its .columns.json that is missing, damaged or does
+       not match the other
   3    the library reported an error
   130  cancelled by Ctrl-C)";
 
@@ -68,6 +87,141 @@ int ParseCriterionName(const std::string& text) {
   return found == kNames.end() ? -1 : found->second;
 }
 
+namespace {
+
+// Values that need converting after the parse, shared by the subcommands (only one of them is
+// parsed).
+struct Raw {
+  std::string delimiter = ",";
+  std::vector<std::string> criteria;
+  std::string export_criterion;
+  std::string format = "table";
+  std::vector<CLI::Option*> na;
+};
+
+CLI::Validator CriterionCheck() {
+  return CLI::Validator(
+      [](std::string& name) {
+        return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\"" : std::string();
+      },
+      "");
+}
+
+// How the text of a data file is read and typed.
+void AddReading(CLI::App* cmd, Options& options, Raw& raw) {
+  cmd->add_option("--delimiter", raw.delimiter, "Field delimiter: one character, or tab")
+      ->check(CheckDelimiter)
+      ->type_name("CHAR")
+      ->capture_default_str();
+  cmd->add_option("--sample", options.sample, "Rows read to guess the column types")
+      ->check(CLI::PositiveNumber.description(""))
+      ->type_name("N")
+      ->capture_default_str();
+  cmd->add_option("--categorical", options.categorical, "Columns to treat as categorical")
+      ->delimiter(',')
+      ->type_name("COLS");
+  cmd->add_option("--continuous", options.continuous, "Columns to treat as continuous")
+      ->delimiter(',')
+      ->type_name("COLS");
+  raw.na.push_back(
+      cmd->add_option("--na", options.na,
+                      "Missing-value tokens, replacing the defaults (empty, NA, NaN, ?); repeat "
+                      "--na '' to keep empty fields missing")
+          ->delimiter(',')
+          ->type_name("TOKENS"));
+}
+
+std::vector<CLI::Option*> AddWeightAndId(CLI::App* cmd, Options& options) {
+  CLI::Option* weight =
+      cmd->add_option("--weight", options.weight, "Column of frequency weights")->type_name("COL");
+  cmd->add_option("--weight-conversion", options.weight_conversion,
+                  "How a weight becomes a frequency")
+      ->check(CLI::IsMember({"round", "truncate", "asis"}).description(""))
+      ->type_name("round|truncate|asis")
+      ->needs(weight)
+      ->capture_default_str();
+  return {weight, cmd->add_option("--id", options.id, "Column of case identifiers (not ranked)")
+                      ->type_name("COL")};
+}
+
+void AddScreening(CLI::App* cmd, Options& options, bool no_screen) {
+  cmd->add_option("--max-missing", options.max_missing,
+                  "Screen out predictors with more than PCT% missing values (default 70)")
+      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->type_name("PCT");
+  cmd->add_option("--max-single", options.max_single,
+                  "Screen out categorical predictors whose largest category exceeds PCT% "
+                  "(default 95)")
+      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->type_name("PCT");
+  cmd->add_option("--max-categories", options.max_categories,
+                  "Screen out categorical predictors with more categories than PCT% of their "
+                  "values (default 90)")
+      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->type_name("PCT");
+  cmd->add_option("--min-cv", options.min_cv,
+                  "Screen out continuous predictors with a coefficient of variation below V "
+                  "(default 0.001)")
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("V");
+  cmd->add_option("--min-sd", options.min_sd,
+                  "Screen out continuous predictors with a standard deviation below V "
+                  "(default 0: off)")
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("V");
+  if (no_screen) {
+    cmd->add_flag("--no-screen", options.no_screen,
+                  "Skip the screening rules (all-missing and constant predictors still go)");
+  }
+}
+
+CLI::Option* AddMaxRecords(CLI::App* cmd, Options& options) {
+  return cmd->add_option("--max-records", options.max_records, "Read at most N records")
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("N");
+}
+
+// What the ranking computes and how it is reported.
+void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
+  cmd->add_option("--top", options.top,
+                  "Predictors listed per criterion (0: all; default: the library's suggestion)")
+      ->check(CLI::NonNegativeNumber.description(""))
+      ->type_name("N");
+  cmd->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
+      ->delimiter(',')
+      ->type_name("LIST")
+      ->check(CriterionCheck());
+  CLI::Option* export_one = cmd->add_option("--export-one", options.export_one,
+                                            "Write the FSOutputOne XML document of --criterion")
+                                ->type_name("FILE");
+  CLI::Option* criterion =
+      cmd->add_option("--criterion", raw.export_criterion, "Criterion of --export-one")
+          ->type_name("C")
+          ->check(CriterionCheck());
+  export_one->needs(criterion);
+  criterion->needs(export_one);
+  cmd->add_option("--export-all", options.export_all,
+                  "Write the FSOutputAll XML document (screening and every criterion)")
+      ->type_name("FILE");
+}
+
+void AddSaveState(CLI::App* cmd, Options& options) {
+  cmd->add_option("--save-state", options.save_state,
+                  "Save the library's state after the data pass (XML when FILE ends in .xml), "
+                  "with the columns in FILE.columns.json")
+      ->type_name("FILE");
+}
+
+void AddOutput(CLI::App* cmd, Options& options, Raw& raw) {
+  cmd->add_option("--format", raw.format, "Output format")
+      ->check(CLI::IsMember({"table", "csv", "json"}).description(""))
+      ->type_name("table|csv|json")
+      ->capture_default_str();
+  cmd->add_flag("--quiet,-q", options.quiet, "No progress line");
+}
+
+}  // namespace
+
 int ParseCommandLine(int argc, const char* const* argv, Options& options, std::ostream& out,
                      std::ostream& err) {
   CLI::App app{"fsrank: rank the columns of a data file as predictors of a target column",
@@ -75,6 +229,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("fsrank ") + FSRANK_VERSION);
   app.footer(kFooter);
+  Raw raw;
 
   CLI::App* rank = app.add_subcommand(
       "rank", "Rank the columns of DATA (CSV with a header row) as predictors of --target");
@@ -82,103 +237,55 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       ->required()
       ->type_name("FILE");
   rank->add_option("--target", options.target, "Column to predict")->required()->type_name("COL");
+  AddReading(rank, options, raw);
+  const std::vector<CLI::Option*> wide_only = AddWeightAndId(rank, options);
+  CLI::Option* long_form =
+      rank->add_flag("--long", options.long_form,
+                     "DATA has one row per case and predictor, with the columns --case, "
+                     "--predictor, --value and --target; the rows of a case are consecutive");
+  for (const auto& [name, column, what] :
+       {std::tuple("--case", &options.case_column, "Long form: column of case identifiers"),
+        std::tuple("--predictor", &options.predictor_column,
+                   "Long form: column of predictor names"),
+        std::tuple("--value", &options.value_column, "Long form: column of predictor values")}) {
+    rank->add_option(name, *column, what)
+        ->type_name("COL")
+        ->needs(long_form)
+        ->capture_default_str();
+  }
+  AddRanking(rank, options, raw);
+  AddScreening(rank, options, true);
+  for (CLI::Option* option : wide_only)
+    long_form->excludes(option);
+  long_form->excludes(AddMaxRecords(rank, options));
+  AddSaveState(rank, options);
+  AddOutput(rank, options, raw);
 
-  std::string delimiter = ",";
-  rank->add_option("--delimiter", delimiter, "Field delimiter: one character, or tab")
-      ->check(CheckDelimiter)
-      ->type_name("CHAR")
-      ->capture_default_str();
-  rank->add_option("--sample", options.sample, "Rows read to guess the column types")
-      ->check(CLI::PositiveNumber.description(""))
-      ->type_name("N")
-      ->capture_default_str();
-  rank->add_option("--categorical", options.categorical, "Columns to treat as categorical")
-      ->delimiter(',')
-      ->type_name("COLS");
-  rank->add_option("--continuous", options.continuous, "Columns to treat as continuous")
-      ->delimiter(',')
-      ->type_name("COLS");
-  CLI::Option* na = rank->add_option(
-      "--na", options.na,
-      "Missing-value tokens, replacing the defaults (empty, NA, NaN, ?); repeat --na '' to keep "
-      "empty fields missing");
-  na->delimiter(',')->type_name("TOKENS");
-
-  CLI::Option* weight =
-      rank->add_option("--weight", options.weight, "Column of frequency weights")->type_name("COL");
-  rank->add_option("--weight-conversion", options.weight_conversion,
-                   "How a weight becomes a frequency")
-      ->check(CLI::IsMember({"round", "truncate", "asis"}).description(""))
-      ->type_name("round|truncate|asis")
-      ->needs(weight)
-      ->capture_default_str();
-  rank->add_option("--id", options.id, "Column of case identifiers (not ranked)")->type_name("COL");
-  rank->add_option("--top", options.top,
-                   "Predictors listed per criterion (0: all; default: the library's suggestion)")
-      ->check(CLI::NonNegativeNumber.description(""))
-      ->type_name("N");
-
-  std::vector<std::string> criteria;
-  rank->add_option("--criteria", criteria, "Criteria to compute (default: by column types)")
-      ->delimiter(',')
-      ->type_name("LIST")
-      ->check([](const std::string& name) {
-        return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\"" : std::string();
-      });
-
-  rank->add_option("--max-missing", options.max_missing,
-                   "Screen out predictors with more than PCT% missing values (default 70)")
-      ->check(CLI::Range(0.0, 100.0).description(""))
-      ->type_name("PCT");
-  rank->add_option("--max-single", options.max_single,
-                   "Screen out categorical predictors whose largest category exceeds PCT% "
-                   "(default 95)")
-      ->check(CLI::Range(0.0, 100.0).description(""))
-      ->type_name("PCT");
-  rank->add_option("--max-categories", options.max_categories,
-                   "Screen out categorical predictors with more categories than PCT% of their "
-                   "values (default 90)")
-      ->check(CLI::Range(0.0, 100.0).description(""))
-      ->type_name("PCT");
-  rank->add_option("--min-cv", options.min_cv,
-                   "Screen out continuous predictors with a coefficient of variation below V "
-                   "(default 0.001)")
-      ->check(CLI::NonNegativeNumber.description(""))
-      ->type_name("V");
-  rank->add_option("--min-sd", options.min_sd,
-                   "Screen out continuous predictors with a standard deviation below V "
-                   "(default 0: off)")
-      ->check(CLI::NonNegativeNumber.description(""))
-      ->type_name("V");
-  rank->add_flag("--no-screen", options.no_screen,
-                 "Skip the screening rules (all-missing and constant predictors still go)");
-  rank->add_option("--max-records", options.max_records, "Read at most N records")
-      ->check(CLI::NonNegativeNumber.description(""))
-      ->type_name("N");
-
-  CLI::Option* export_one = rank->add_option("--export-one", options.export_one,
-                                             "Write the FSOutputOne XML document of --criterion")
-                                ->type_name("FILE");
-  std::string export_criterion;
-  CLI::Option* criterion =
-      rank->add_option("--criterion", export_criterion, "Criterion of --export-one")
-          ->type_name("C")
-          ->check([](const std::string& name) {
-            return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\""
-                                                : std::string();
-          });
-  export_one->needs(criterion);
-  criterion->needs(export_one);
-  rank->add_option("--export-all", options.export_all,
-                   "Write the FSOutputAll XML document (screening and every criterion)")
+  CLI::App* check = app.add_subcommand(
+      "check", "Check the columns of DATA without a target: every screening rule each breaks");
+  check->add_option("DATA", options.data_file, "CSV file with a header row")
+      ->required()
       ->type_name("FILE");
+  AddReading(check, options, raw);
+  AddWeightAndId(check, options);
+  AddScreening(check, options, false);
+  AddMaxRecords(check, options);
+  AddOutput(check, options, raw);
 
-  std::string format = "table";
-  rank->add_option("--format", format, "Output format")
-      ->check(CLI::IsMember({"table", "csv", "json"}).description(""))
-      ->type_name("table|csv|json")
-      ->capture_default_str();
-  rank->add_flag("--quiet,-q", options.quiet, "No progress line");
+  CLI::App* resume = app.add_subcommand(
+      "resume", "Continue from a state saved with --save-state: rank again, or add --more data");
+  resume->add_option("STATE", options.state_file, "State file written by --save-state")
+      ->required()
+      ->type_name("FILE");
+  resume
+      ->add_option("--more", options.data_file,
+                   "More data, in the form and with the columns of the saved run")
+      ->type_name("FILE");
+  AddRanking(resume, options, raw);
+  AddScreening(resume, options, true);
+  AddMaxRecords(resume, options);
+  AddSaveState(resume, options);
+  AddOutput(resume, options, raw);
 
   try {
     app.parse(argc, argv);
@@ -187,19 +294,25 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
     return code == 0 ? kExitOk : kExitUsage;
   }
 
-  options.delimiter = DelimiterChar(delimiter);
-  options.na_given = na->count() > 0;
+  options.command = check->parsed()    ? Command::kCheck
+                    : resume->parsed() ? Command::kResume
+                                       : Command::kRank;
+  options.delimiter = DelimiterChar(raw.delimiter);
+  options.na_given = false;
+  for (const CLI::Option* na : raw.na)
+    options.na_given = options.na_given || na->count() > 0;
   options.criteria.clear();
-  for (const std::string& name : criteria) {
+  for (const std::string& name : raw.criteria) {
     const int c = ParseCriterionName(name);
     if (std::find(options.criteria.begin(), options.criteria.end(), c) == options.criteria.end()) {
       options.criteria.push_back(c);
     }
   }
-  options.export_criterion = export_criterion.empty() ? -1 : ParseCriterionName(export_criterion);
-  options.format = format == "csv"    ? OutputFormat::kCsv
-                   : format == "json" ? OutputFormat::kJson
-                                      : OutputFormat::kTable;
+  options.export_criterion =
+      raw.export_criterion.empty() ? -1 : ParseCriterionName(raw.export_criterion);
+  options.format = raw.format == "csv"    ? OutputFormat::kCsv
+                   : raw.format == "json" ? OutputFormat::kJson
+                                          : OutputFormat::kTable;
   return -1;
 }
 

@@ -16,12 +16,17 @@ namespace fsrank_cli {
 // Exit codes, documented in `fsrank --help`.
 constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;        // bad command line or a refused combination of criteria
-constexpr int kExitInput = 2;        // unreadable or malformed file, unknown column, unusable data
+constexpr int kExitInput = 2;        // unreadable or malformed file (data, state or sidecar),
+                                     // unknown column, unusable data
 constexpr int kExitLibrary = 3;      // the library reported an error
 constexpr int kExitCancelled = 130;  // interrupted (Ctrl-C)
 
+enum class Command { kRank, kCheck, kResume };
+
 struct Options {
-  std::string data_file;
+  Command command = Command::kRank;
+  std::string data_file;   // rank, check; resume: the --more file (empty: none)
+  std::string state_file;  // resume: the state to continue from
   std::string target;
   char delimiter = ',';
   std::size_t sample = 1000;
@@ -46,6 +51,12 @@ struct Options {
   std::string export_all;
   OutputFormat format = OutputFormat::kTable;
   bool quiet = false;
+  std::string save_state;  // empty: none
+  // The long form: one row per case and predictor.
+  bool long_form = false;
+  std::string case_column = "case";
+  std::string predictor_column = "predictor";
+  std::string value_column = "value";
 };
 
 // Parses the command line. Returns the exit code when the program should stop now (help,

@@ -405,4 +405,95 @@ void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat fo
   }
 }
 
+namespace {
+
+void WriteCheckTable(std::ostream& out, const CheckReport& report,
+                     const ScreeningThresholds& thresholds) {
+  const std::size_t n = report.columns.size();
+  WriteWrapped(out, "Check of " + Plural(n, "column", "columns") + " (" +
+                        std::to_string(report.categorical_columns) + " categorical, " +
+                        std::to_string(n - report.categorical_columns) + " continuous) in " +
+                        report.file + ", without a target");
+  std::size_t flagged = 0;
+  Table table({{"Column", false}, {"Type", false}, {"Rule broken", false}});
+  for (const CheckedColumn& column : report.columns) {
+    if (column.reasons.empty()) continue;
+    ++flagged;
+    for (std::size_t k = 0; k < column.reasons.size(); ++k) {
+      // The name and type only on the first line of a column that breaks several rules.
+      table.Add({k == 0 ? FitWidth(column.name, kMaxNameWidth) : "", k == 0 ? column.type : "",
+                 ReasonText(column.reasons[k], thresholds)});
+    }
+  }
+  out << "\n";
+  if (flagged == 0) {
+    out << "Every column passes every screening rule.\n";
+  } else {
+    out << Plural(flagged, "column breaks", "columns break") << " screening rules:\n";
+    table.Write(out, "  ");
+    if (flagged < n)
+      out << Plural(n - flagged, "other column passes", "other columns pass") << " every rule\n";
+  }
+  out << "\nRecords: " << GroupDigits(report.records) << " read";
+  if (report.weighted) {
+    out << " (weighted " << Printf("%.6g", report.weighted_records) << "); "
+        << Plural(static_cast<std::size_t>(report.skipped), "row", "rows")
+        << " skipped for a missing or non-positive weight";
+  }
+  out << "\n";
+}
+
+void WriteCheckCsv(std::ostream& out, const CheckReport& report,
+                   const ScreeningThresholds& thresholds) {
+  out << "column,index,type,reason,reason_text\n";
+  for (const CheckedColumn& column : report.columns) {
+    const std::string lead =
+        CsvField(column.name) + ',' + std::to_string(column.index) + ',' + column.type + ',';
+    if (column.reasons.empty()) out << lead << ",\n";
+    for (const int reason : column.reasons) {
+      out << lead << ReasonWord(reason) << ',' << CsvField(ReasonText(reason, thresholds)) << '\n';
+    }
+  }
+}
+
+void WriteCheckJson(std::ostream& out, const CheckReport& report,
+                    const ScreeningThresholds& thresholds) {
+  out << "{\n  \"file\": " << JsonString(report.file) << ",\n";
+  out << "  \"records\": {\"read\": " << report.records;
+  if (report.weighted) {
+    out << ", \"weighted\": " << Exact(report.weighted_records)
+        << ", \"skipped\": " << report.skipped;
+  }
+  out << "},\n  \"columns\": [";
+  for (std::size_t c = 0; c < report.columns.size(); ++c) {
+    const CheckedColumn& column = report.columns[c];
+    out << (c == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(column.name)
+        << ", \"index\": " << column.index << ", \"type\": " << JsonString(column.type)
+        << ", \"reasons\": [";
+    for (std::size_t k = 0; k < column.reasons.size(); ++k) {
+      out << (k == 0 ? "" : ", ") << "{\"reason\": " << JsonString(ReasonWord(column.reasons[k]))
+          << ", \"description\": " << JsonString(ReasonText(column.reasons[k], thresholds)) << "}";
+    }
+    out << "]}";
+  }
+  out << (report.columns.empty() ? "]" : "\n  ]") << "\n}\n";
+}
+
+}  // namespace
+
+void WriteCheckReport(std::ostream& out, const CheckReport& report,
+                      const ScreeningThresholds& thresholds, OutputFormat format) {
+  switch (format) {
+    case OutputFormat::kTable:
+      WriteCheckTable(out, report, thresholds);
+      break;
+    case OutputFormat::kCsv:
+      WriteCheckCsv(out, report, thresholds);
+      break;
+    case OutputFormat::kJson:
+      WriteCheckJson(out, report, thresholds);
+      break;
+  }
+}
+
 }  // namespace fsrank_cli

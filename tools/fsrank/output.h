@@ -64,6 +64,24 @@ struct RankingReport {
   std::string note;  // e.g. why nothing was ranked
 };
 
+// One column of the check without a target, with every screening rule it breaks.
+struct CheckedColumn {
+  std::string name;
+  int index = 0;
+  std::string type;
+  std::vector<int> reasons;  // in rule order; empty when the column passes
+};
+
+struct CheckReport {
+  std::string file;
+  std::size_t categorical_columns = 0;
+  std::vector<CheckedColumn> columns;  // every column checked, in file order
+  bool weighted = false;
+  int records = 0;  // records read (with a usable weight when weighted)
+  double weighted_records = 0.0;
+  long skipped = 0;  // rows without a usable weight
+};
+
 // The thresholds the reasons are worded with.
 struct ScreeningThresholds {
   double max_missing_pct = 70.0;
@@ -83,6 +101,8 @@ void WriteTable(std::ostream& out, const RankingReport& report);
 void WriteCsv(std::ostream& out, const RankingReport& report);
 void WriteJson(std::ostream& out, const RankingReport& report);
 void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat format);
+void WriteCheckReport(std::ostream& out, const CheckReport& report,
+                      const ScreeningThresholds& thresholds, OutputFormat format);
 
 // Helpers shared with the tests and the progress line.
 std::string GroupDigits(long n);                                   // 1234567 -> "1,234,567"

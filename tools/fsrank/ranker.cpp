@@ -24,8 +24,8 @@ using NQFSCommon::RankCriteria;
 // library.
 class CsvRecordIterator : public NQCommon::RecordIterator {
  public:
-  explicit CsvRecordIterator(CsvDataSource& source)
-      : source_(source), record_(source.Plan().RecordSize()) {}
+  CsvRecordIterator(RecordSource& source, int record_size)
+      : source_(source), record_(record_size) {}
 
   bool Next() override {
     // The library asks for the next row only once it has used the previous one.
@@ -50,7 +50,7 @@ class CsvRecordIterator : public NQCommon::RecordIterator {
   const std::string& Error() const { return error_; }
 
  private:
-  CsvDataSource& source_;
+  RecordSource& source_;
   NQCommon::Record record_;
   std::vector<double> values_;
   std::string error_;
@@ -155,6 +155,89 @@ bool ApplyCriteria(FSSettings& settings, const std::vector<int>& requested, std:
   return true;
 }
 
+// The screening options given on the command line; the others keep what the settings hold.
+void ApplyScreening(FSSettings& settings, const Options& options) {
+  if (options.max_missing) settings.SetMaxPctMiss(*options.max_missing);
+  if (options.max_single) settings.SetMaxPctSingle(*options.max_single);
+  if (options.max_categories) settings.SetMaxNCatAsPct(*options.max_categories);
+  if (options.min_cv) settings.SetMinVariation(*options.min_cv);
+  if (options.min_sd) settings.SetMinStddev(*options.min_sd);
+  if (options.no_screen) {
+    // The switches, not only the skipped step: the export documents list the rules in force.
+    settings.SetFlagDeleteIfManyMiss(false);
+    settings.SetFlagDeleteIfManySingle(false);
+    settings.SetFlagDeleteIfManyCategories(false);
+    settings.SetFlagDeleteIfSmallVariation(false);
+    settings.SetFlagDeleteIfSmallStddev(false);
+  }
+}
+
+// The settings that describe the schema's columns, with the screening options applied.
+FSSettings MakeSettings(const ColumnSchema& schema, const Options& options) {
+  std::vector<bool> types;
+  for (const SchemaColumn& column : schema.predictors) {
+    types.push_back(column.type == ColumnType::kCategorical);
+  }
+  FSSettings settings(types, schema.target.type == ColumnType::kCategorical);
+  settings.SetTargetPosition(schema.TargetPosition());
+  settings.SetFlagTrInput(schema.long_form);
+  if (!schema.weight.empty()) {
+    settings.SetWeightPosition(schema.WeightPosition());
+    settings.SetWeightConv(options.weight_conversion == "asis"       ? NQFSCommon::WeightAsIs
+                           : options.weight_conversion == "truncate" ? NQFSCommon::WeightTruncate
+                                                                     : NQFSCommon::WeightRound);
+  }
+  if (!schema.id.empty()) settings.SetCaseIDPosition(schema.IdPosition());
+  ApplyScreening(settings, options);
+  return settings;
+}
+
+// Why a restored state cannot be the one the sidecar describes; empty when they agree. The
+// checksum already ties the two files together, so this catches a sidecar edited by hand.
+std::string Mismatch(const ColumnSchema& schema, const IFSAlgorithm& algorithm) {
+  const FSSettings& settings = *algorithm.GetSettings();
+  const auto type = [](bool categorical) { return categorical ? "categorical" : "continuous"; };
+  if (settings.GetFlagTrInput() != schema.long_form) {
+    return std::string("the state holds ") + (settings.GetFlagTrInput() ? "long" : "wide") +
+           "-form data";
+  }
+  const std::size_t n = static_cast<std::size_t>(settings.GetNPredictors());
+  if (n != schema.predictors.size()) {
+    return "the state has " + std::to_string(n) + " predictors, the description " +
+           std::to_string(schema.predictors.size());
+  }
+  for (std::size_t p = 0; p < n; ++p) {
+    const bool categorical = schema.predictors[p].type == ColumnType::kCategorical;
+    if (settings.IsCatPredictor(static_cast<int>(p)) != categorical) {
+      return "the predictor \"" + schema.predictors[p].name + "\" is " +
+             type(settings.IsCatPredictor(static_cast<int>(p))) + " in the state";
+    }
+  }
+  const bool catTarget = schema.target.type == ColumnType::kCategorical;
+  if (!schema.HasTarget() || settings.IsCatTarget() != catTarget) {
+    return std::string("the target is ") + type(settings.IsCatTarget()) + " in the state";
+  }
+  if (!schema.long_form && (settings.GetTargetPosition() != schema.TargetPosition() ||
+                            settings.GetWeightPosition() != schema.WeightPosition() ||
+                            settings.GetCaseIDPosition() != schema.IdPosition())) {
+    return "the weight or case identifier columns differ from the state's";
+  }
+  for (int k = 0; k < algorithm.GetNTargetCategories(); ++k) {
+    int code = -1;
+    std::pair<int, double> counts;
+    if (algorithm.GetTargetCategoryInfo(k, code, counts) &&
+        (code < 0 || static_cast<std::size_t>(code) >= schema.target.labels.Size())) {
+      return "the target category " + std::to_string(code) + " of the state has no label";
+    }
+  }
+  return {};
+}
+
+ScreeningThresholds Thresholds(const FSSettings& settings) {
+  return {settings.GetMaxPctMiss(), settings.GetMaxPctSingle(), settings.GetMaxNCatAsPct(),
+          settings.GetMinVariation(), settings.GetMinStddev()};
+}
+
 std::optional<double> Value(double x) {
   if (NQMV::IsMissing(x)) return std::nullopt;
   return x;
@@ -235,6 +318,12 @@ std::string StatusText(const NQStatus& status) {
              ") than asked for";
     case NQFeature::StatusNotRanked:
       return "nothing was ranked";
+    case NQFeature::StatusBadStream:
+      return "the file cannot be read";
+    case NQFeature::StatusBinaryRestoreFailed:
+      return "the file is damaged or not a binary state";
+    case NQFeature::StatusXMLRestoreFailed:
+      return "the file is damaged or not an XML state";
     case NQFeature::StatusNotImplemented:
       return "this build of the library cannot do that yet (status 80103)";
     default:
@@ -264,38 +353,110 @@ int WriteExport(const std::string& path, const char* what, std::ostream& err,
   return kExitOk;
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Restores the state and checks it against its description.
+int RestoreState(const std::string& path, const ColumnSchema& schema,
+                 std::unique_ptr<IFSAlgorithm>& algorithm, std::ostream& err) {
+  FSFactory factory;
+  if (EndsWith(path, ".xml")) {
+    std::ifstream file(path, std::ios::in);
+    algorithm.reset(factory.RestoreFSAlgorithmFromXML(file));
+  } else {
+    std::fstream file(path, std::ios::in | std::ios::binary);
+    algorithm.reset(factory.RestoreFSAlgorithmFromBinary(file));
+  }
+  if (!algorithm) {
+    err << "fsrank: " << path
+        << ": the state cannot be restored: " << StatusText(factory.GetStatus()) << "\n";
+    return kExitInput;
+  }
+  const std::string mismatch = Mismatch(schema, *algorithm);
+  if (!mismatch.empty()) {
+    err << "fsrank: " << SidecarPath(path) << ": does not describe the state in " << path << ": "
+        << mismatch << "\n";
+    return kExitInput;
+  }
+  return kExitOk;
+}
+
+// Saves the state (binary, or XML when the name ends in .xml) and its description next to it.
+int SaveStateFiles(const IFSAlgorithm& algorithm, const std::string& path,
+                   const ColumnSchema& schema, std::ostream& err) {
+  NQStatus status;
+  bool written = false;
+  if (EndsWith(path, ".xml")) {
+    std::ofstream file(path, std::ios::out | std::ios::trunc);
+    if (file) status = algorithm.SaveStateXML(file);
+    file.close();
+    written = static_cast<bool>(file);
+  } else {
+    std::fstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (file) status = algorithm.SaveState(file);
+    file.close();
+    written = static_cast<bool>(file);
+  }
+  if (status.IsError()) {
+    std::remove(path.c_str());
+    err << "fsrank: " << path << ": the state was not saved: " << StatusText(status) << "\n";
+    return kExitLibrary;
+  }
+  const std::string sidecar = SidecarPath(path);
+  std::ofstream out;
+  if (written) {
+    out.open(sidecar, std::ios::out | std::ios::trunc);
+    if (out) WriteSidecar(out, schema, FileChecksum(path));
+    out.close();
+  }
+  if (!written || !out) {
+    err << "fsrank: " << (written ? sidecar : path) << ": cannot write the saved state\n";
+    return kExitInput;
+  }
+  return kExitOk;
+}
+
+// Tells what stopped a data pass, or kExitOk (-1 when it did not stop: a warning or nothing).
+int PassOutcome(const NQStatus& status, const CsvRecordIterator& records,
+                const RecordSource& source, const std::atomic<bool>& cancel, std::ostream& err) {
+  if (cancel.load() || status.GetErrorCode() == NQFeature::StatusCancelled) {
+    err << "fsrank: cancelled after " << source.RowsCommitted() << " records\n";
+    return kExitCancelled;
+  }
+  if (!records.Error().empty()) {
+    err << "fsrank: " << records.Error() << "\n";
+    return kExitInput;
+  }
+  if (!status.IsError()) return -1;
+  if (status.GetErrorCode() == NQFeature::StatusNoValidData && source.RowsCommitted() == 0) {
+    err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
+    return kExitInput;
+  }
+  err << "fsrank: " << StatusText(status) << "\n";
+  const long code = status.GetErrorCode();
+  return code == NQFeature::StatusNoValidData || code == NQFeature::StatusNoValidWeight
+             ? kExitInput
+             : kExitLibrary;
+}
+
 }  // namespace
 
-int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<bool>& cancel,
-               bool progress, std::ostream& out, std::ostream& err) {
-  const DataPlan& plan = source.Plan();
-  std::vector<bool> types;
-  for (const ColumnSpec& spec : plan.predictors) {
-    types.push_back(spec.type == ColumnType::kCategorical);
+int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* source,
+               const std::atomic<bool>& cancel, bool progress, std::ostream& out,
+               std::ostream& err) {
+  // A new run owns its settings; a restored algorithm owns the settings it read.
+  FSSettings hostSettings;
+  std::unique_ptr<IFSAlgorithm> algorithm;
+  if (options.command == Command::kResume) {
+    const int code = RestoreState(options.state_file, schema, algorithm, err);
+    if (code != kExitOk) return code;
+    ApplyScreening(*algorithm->GetSettings(), options);
+  } else {
+    hostSettings = MakeSettings(schema, options);
   }
-  const bool catTarget = plan.target.type == ColumnType::kCategorical;
-  FSSettings settings(types, catTarget);
-  settings.SetTargetPosition(plan.TargetPosition());
-  if (plan.has_weight) {
-    settings.SetWeightPosition(plan.WeightPosition());
-    settings.SetWeightConv(options.weight_conversion == "asis"       ? NQFSCommon::WeightAsIs
-                           : options.weight_conversion == "truncate" ? NQFSCommon::WeightTruncate
-                                                                     : NQFSCommon::WeightRound);
-  }
-  if (plan.has_id) settings.SetCaseIDPosition(plan.IdPosition());
-  if (options.max_missing) settings.SetMaxPctMiss(*options.max_missing);
-  if (options.max_single) settings.SetMaxPctSingle(*options.max_single);
-  if (options.max_categories) settings.SetMaxNCatAsPct(*options.max_categories);
-  if (options.min_cv) settings.SetMinVariation(*options.min_cv);
-  if (options.min_sd) settings.SetMinStddev(*options.min_sd);
-  if (options.no_screen) {
-    // The switches, not only the skipped step: the export documents list the rules in force.
-    settings.SetFlagDeleteIfManyMiss(false);
-    settings.SetFlagDeleteIfManySingle(false);
-    settings.SetFlagDeleteIfManyCategories(false);
-    settings.SetFlagDeleteIfSmallVariation(false);
-    settings.SetFlagDeleteIfSmallStddev(false);
-  }
+  FSSettings& settings = algorithm ? *algorithm->GetSettings() : hostSettings;
+  const bool catTarget = settings.IsCatTarget();
   std::string error;
   if (!ApplyCriteria(settings, options.criteria, error)) {
     err << "fsrank: " << error << "\n";
@@ -313,83 +474,85 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
         << " is not among the criteria computed (" << computed << ")\n";
     return kExitUsage;
   }
+  if (!algorithm) {
+    FSFactory factory;
+    algorithm.reset(factory.CreateFSAlgorithm(&settings));
+    if (!algorithm) {
+      err << "fsrank: the library could not start: " << StatusText(factory.GetStatus()) << "\n";
+      return kExitLibrary;
+    }
+  }
 
   FlagCancel cancelQuery(cancel);
-  settings.SetCancelPointer(&cancelQuery);
+  algorithm->SetCancelPtr(&cancelQuery);
   std::unique_ptr<TerminalProgress> listener;
   if (progress) {
     listener = std::make_unique<TerminalProgress>(err);
-    settings.SetProgressListener(listener.get());
+    algorithm->SetProgressListener(listener.get());
     settings.SetNSkippedRecordReports(999);
     settings.SetNSkippedPredictorReports(0);
   }
 
-  FSFactory factory;
-  std::unique_ptr<IFSAlgorithm> algorithm(factory.CreateFSAlgorithm(&settings));
-  if (!algorithm) {
-    err << "fsrank: the library could not start: " << StatusText(factory.GetStatus()) << "\n";
-    return kExitLibrary;
+  NQStatus status = algorithm->GetStatus();
+  if (source) {
+    CsvRecordIterator records(*source, schema.RecordSize());
+    status = algorithm->Accumulate(records, options.max_records);
+    if (listener) listener->Clear();
+    const int code = PassOutcome(status, records, *source, cancel, err);
+    if (code >= 0) return code;
+    schema.rows += static_cast<long>(source->RowsCommitted());
+    schema.sources.push_back(source->SourceName());
   }
-
-  CsvRecordIterator records(source);
-  const int maxRecords = options.max_records;
+  // The state is saved right after the data pass, before anything is screened out, so that a
+  // resumed run can add data and then screen and rank as one run over all of it would.
+  if (!options.save_state.empty()) {
+    const int code = SaveStateFiles(*algorithm, options.save_state, schema, err);
+    if (code != kExitOk) return code;
+  }
   // Each step stores its status in the algorithm; an error stops the chain, a warning (nothing
   // left to rank) ends it early but still gives a report.
-  NQStatus status = algorithm->Accumulate(records, maxRecords);
   if (status.IsOK()) status = algorithm->CheckPredAllMissConst();
   if (status.IsOK() && !options.no_screen) status = algorithm->ScreenPredictors();
   if (status.IsOK()) status = algorithm->SortAndRank(0);
   if (listener) listener->Clear();
-
   if (cancel.load() || status.GetErrorCode() == NQFeature::StatusCancelled) {
-    err << "fsrank: cancelled after " << source.RowsCommitted() << " records\n";
+    err << "fsrank: cancelled\n";
     return kExitCancelled;
   }
-  if (!records.Error().empty()) {
-    err << "fsrank: " << records.Error() << "\n";
-    return kExitInput;
-  }
   if (status.IsError()) {
-    if (status.GetErrorCode() == NQFeature::StatusNoValidData && source.RowsCommitted() == 0) {
-      err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
-      return kExitInput;
-    }
     err << "fsrank: " << StatusText(status) << "\n";
-    const long code = status.GetErrorCode();
-    return code == NQFeature::StatusNoValidData || code == NQFeature::StatusNoValidWeight
-               ? kExitInput
-               : kExitLibrary;
+    return kExitLibrary;
   }
 
   RankingReport report;
-  report.file = source.SourceName();
-  report.target = plan.target.name;
-  report.target_type = TypeName(plan.target.type);
-  report.predictors = plan.predictors.size();
+  for (const std::string& name : schema.sources)
+    report.file += (report.file.empty() ? "" : ", ") + name;
+  report.target = schema.target.name;
+  report.target_type = TypeName(schema.target.type);
+  report.predictors = schema.predictors.size();
   report.categorical_predictors = static_cast<std::size_t>(settings.GetNCatPredictors());
   algorithm->GetNValidNExcluded(report.weighted_valid, report.weighted_excluded, report.valid,
                                 report.excluded);
-  report.weighted = plan.has_weight;
-  report.skipped = static_cast<long>(source.RowsCommitted()) - report.valid - report.excluded;
+  report.weighted = !schema.weight.empty();
+  report.skipped = schema.rows - report.valid - report.excluded;
   for (int k = 0; k < algorithm->GetNTargetCategories(); ++k) {
     int code = -1;
     std::pair<int, double> counts;
     if (!algorithm->GetTargetCategoryInfo(k, code, counts)) continue;
-    report.target_categories.push_back({source.TargetLabel(code), counts.first, counts.second});
+    report.target_categories.push_back(
+        {schema.target.labels.Label(code), counts.first, counts.second});
   }
 
-  const ScreeningThresholds thresholds{settings.GetMaxPctMiss(), settings.GetMaxPctSingle(),
-                                       settings.GetMaxNCatAsPct(), settings.GetMinVariation(),
-                                       settings.GetMinStddev()};
+  const ScreeningThresholds thresholds = Thresholds(settings);
   const std::vector<int>& deleted = algorithm->GetIndicesDelPred();
   const std::vector<int>& reasons = algorithm->GetReasonsDelPred();
   for (std::size_t k = 0; k < deleted.size() && k < reasons.size(); ++k) {
-    const ColumnSpec& spec = plan.predictors[static_cast<std::size_t>(deleted[k])];
+    const SchemaColumn& spec = schema.predictors[static_cast<std::size_t>(deleted[k])];
     report.screened.push_back({spec.name, deleted[k], TypeName(spec.type), reasons[k],
                                ReasonWord(reasons[k]), ReasonText(reasons[k], thresholds)});
   }
 
-  const int remaining = static_cast<int>(plan.predictors.size()) - algorithm->GetNDeletedPred();
+  const int remaining = static_cast<int>(schema.predictors.size()) - algorithm->GetNDeletedPred();
   const int shown = options.top < 0 ? settings.GetNBestPredictors(0) : options.top;
   if (status.IsWarning()) {
     report.note = "Nothing was ranked: " + StatusText(status) + ".";
@@ -417,7 +580,7 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
       ranking.ranked = indices.size();
       for (std::size_t k = 0; k < indices.size(); ++k) {
         if (shown > 0 && k >= static_cast<std::size_t>(shown)) break;
-        const ColumnSpec& spec = plan.predictors[static_cast<std::size_t>(indices[k])];
+        const SchemaColumn& spec = schema.predictors[static_cast<std::size_t>(indices[k])];
         RankedPredictor row;
         row.rank = static_cast<int>(k) + 1;
         row.name = spec.name;
@@ -447,6 +610,67 @@ int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<
                        [&](std::ostream& stream) { return algorithm->ExportAllXML(stream); });
   }
   return code;
+}
+
+int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& source,
+             const std::atomic<bool>& cancel, bool progress, std::ostream& out, std::ostream& err) {
+  // The target type is irrelevant here: the check reads no target.
+  FSSettings settings = MakeSettings(schema, options);
+  FSFactory factory;
+  std::unique_ptr<IFSAlgorithm> algorithm(factory.CreateFSAlgorithm(&settings));
+  if (!algorithm) {
+    err << "fsrank: the library could not start: " << StatusText(factory.GetStatus()) << "\n";
+    return kExitLibrary;
+  }
+  FlagCancel cancelQuery(cancel);
+  algorithm->SetCancelPtr(&cancelQuery);
+  std::unique_ptr<TerminalProgress> listener;
+  if (progress) {
+    listener = std::make_unique<TerminalProgress>(err);
+    algorithm->SetProgressListener(listener.get());
+    settings.SetNSkippedRecordReports(999);
+    settings.SetNSkippedPredictorReports(0);
+  }
+
+  CsvRecordIterator records(source, schema.RecordSize());
+  std::vector<int> indices;
+  std::vector<std::vector<int>> reasons;
+  const NQStatus status =
+      algorithm->CheckPredictorsNoTarget(records, indices, reasons, options.max_records);
+  if (listener) listener->Clear();
+  // The check's statuses about unusable data are warnings; the counts below tell them apart.
+  const int code = PassOutcome(status, records, source, cancel, err);
+  if (code >= 0) return code;
+  CheckReport report;
+  report.file = source.SourceName();
+  report.categorical_columns = static_cast<std::size_t>(settings.GetNCatPredictors());
+  report.weighted = !schema.weight.empty();
+  double valid = 0.0, excluded = 0.0;
+  int nValid = 0, nExcluded = 0;
+  algorithm->GetNValidNExcluded(valid, excluded, nValid, nExcluded);
+  // This pass has no target to make a record valid: every record it reads counts as excluded.
+  report.records = nValid + nExcluded;
+  report.weighted_records = valid + excluded;
+  report.skipped = static_cast<long>(source.RowsCommitted()) - report.records;
+  if (source.RowsCommitted() == 0) {
+    err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
+    return kExitInput;
+  }
+  if (report.records == 0) {
+    err << "fsrank: " << StatusText(NQStatus(NQFeature::StatusNoValidWeight, true)) << "\n";
+    return kExitInput;
+  }
+  for (std::size_t p = 0; p < schema.predictors.size(); ++p) {
+    const SchemaColumn& spec = schema.predictors[p];
+    CheckedColumn column{spec.name, static_cast<int>(p), TypeName(spec.type), {}};
+    for (std::size_t k = 0; k < indices.size() && k < reasons.size(); ++k) {
+      if (indices[k] == static_cast<int>(p)) column.reasons = reasons[k];
+    }
+    report.columns.push_back(std::move(column));
+  }
+  WriteCheckReport(out, report, Thresholds(settings), options.format);
+  out.flush();
+  return kExitOk;
 }
 
 }  // namespace fsrank_cli

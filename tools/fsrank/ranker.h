@@ -12,11 +12,20 @@
 
 namespace fsrank_cli {
 
-// Runs the ranking of `source` (whose plan is set), prints the report on `out` and writes the
-// export documents. Messages go to `err`, and the progress line too when `progress` is true.
-// `cancel` is raised by the Ctrl-C handler. Returns the exit code.
-int RunRanking(const Options& options, CsvDataSource& source, const std::atomic<bool>& cancel,
-               bool progress, std::ostream& out, std::ostream& err);
+// Runs the ranking of the records of `source`, read as `schema` describes them, prints the
+// report on `out` and writes the export documents and the saved state. When resuming, the
+// algorithm is restored from the state file first and `source` (which may then be null) adds
+// more data to it. New labels and the file read are added to `schema`. Messages go to `err`,
+// and the progress line too when `progress` is true. `cancel` is raised by the Ctrl-C handler.
+// Returns the exit code.
+int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* source,
+               const std::atomic<bool>& cancel, bool progress, std::ostream& out,
+               std::ostream& err);
+
+// Runs the check without a target (the schema has none) and prints which screening rules each
+// column breaks. Returns the exit code.
+int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& source,
+             const std::atomic<bool>& cancel, bool progress, std::ostream& out, std::ostream& err);
 
 }  // namespace fsrank_cli
 
