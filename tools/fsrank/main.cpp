@@ -77,10 +77,10 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
     request.categorical = options.categorical;
     request.continuous = options.continuous;
     plan = source.MakePlan(request);
-    for (const ColumnSpec& spec : plan.predictors) {
-      if (!source.SawValue(spec.column) && source.SampleSize() > 0) {
-        std::cerr << "fsrank: warning: column \"" << spec.name << "\" has no value in the first "
-                  << source.SampleSize() << " rows; it is taken as " << TypeName(spec.type) << "\n";
+    for (const ColumnSpec& col : plan.predictors) {
+      if (!source.SawValue(col.column) && source.SampleSize() > 0) {
+        std::cerr << "fsrank: warning: column \"" << col.name << "\" has no value in the first "
+                  << source.SampleSize() << " rows; it is taken as " << TypeName(col.type) << "\n";
       }
     }
     schema = source.SchemaFor(plan);

@@ -547,8 +547,8 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
   const std::vector<int>& deleted = algorithm->GetIndicesDelPred();
   const std::vector<int>& reasons = algorithm->GetReasonsDelPred();
   for (std::size_t k = 0; k < deleted.size() && k < reasons.size(); ++k) {
-    const SchemaColumn& spec = schema.predictors[static_cast<std::size_t>(deleted[k])];
-    report.screened.push_back({spec.name, deleted[k], TypeName(spec.type), reasons[k],
+    const SchemaColumn& col = schema.predictors[static_cast<std::size_t>(deleted[k])];
+    report.screened.push_back({col.name, deleted[k], TypeName(col.type), reasons[k],
                                ReasonWord(reasons[k]), ReasonText(reasons[k], thresholds)});
   }
 
@@ -580,14 +580,14 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
       ranking.ranked = indices.size();
       for (std::size_t k = 0; k < indices.size(); ++k) {
         if (shown > 0 && k >= static_cast<std::size_t>(shown)) break;
-        const SchemaColumn& spec = schema.predictors[static_cast<std::size_t>(indices[k])];
+        const SchemaColumn& col = schema.predictors[static_cast<std::size_t>(indices[k])];
         RankedPredictor row;
         row.rank = static_cast<int>(k) + 1;
-        row.name = spec.name;
+        row.name = col.name;
         row.index = indices[k];
-        row.type = TypeName(spec.type);
+        row.type = TypeName(col.type);
         row.value = Value(values[k]);
-        FillStatistics(*algorithm, c, indices[k], spec.type == ColumnType::kCategorical, catTarget,
+        FillStatistics(*algorithm, c, indices[k], col.type == ColumnType::kCategorical, catTarget,
                        row);
         ranking.predictors.push_back(std::move(row));
       }
@@ -661,8 +661,8 @@ int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& s
     return kExitInput;
   }
   for (std::size_t p = 0; p < schema.predictors.size(); ++p) {
-    const SchemaColumn& spec = schema.predictors[p];
-    CheckedColumn column{spec.name, static_cast<int>(p), TypeName(spec.type), {}};
+    const SchemaColumn& col = schema.predictors[p];
+    CheckedColumn column{col.name, static_cast<int>(p), TypeName(col.type), {}};
     for (std::size_t k = 0; k < indices.size() && k < reasons.size(); ++k) {
       if (indices[k] == static_cast<int>(p)) column.reasons = reasons[k];
     }
