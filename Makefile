@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
 
-.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro accuracy format clean
+.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy format clean
 
 all: demo
 
@@ -91,6 +91,12 @@ bench-micro: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && [ "$$(basename $$b)" != fsrank_bench ] && "$$b" || true; done
+
+# fsrank rank on a generated CSV file (CSV_MB megabytes, 1000 by default, kept under build/csv)
+# next to pandas.read_csv and the same scoring in Python.
+bench-csv: deps build/release/CMakeCache.txt
+	cmake --build build/release -j $(JOBS) --target fsrank_cli
+	bench/csv_throughput.sh build/release/tools/fsrank
 
 accuracy: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)

@@ -7,19 +7,35 @@
 namespace fsrank_cli {
 
 std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
+  // Called for every field of the file: a plain loop, not find_first_not_of's search.
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && (text[first] == ' ' || text[first] == '\t'))
+    ++first;
+  while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
+    --last;
+  return text.substr(first, last - first);
 }
 
-MissingTokens::MissingTokens() : tokens_{"", "NA", "NaN", "?"} {}
+MissingTokens::MissingTokens() : MissingTokens(std::vector<std::string>{"", "NA", "NaN", "?"}) {}
 
 MissingTokens::MissingTokens(const std::vector<std::string>& tokens)
-    : tokens_(tokens.begin(), tokens.end()) {}
+    : tokens_(tokens.begin(), tokens.end()) {
+  for (const std::string& token : tokens_) {
+    if (token.empty()) {
+      has_empty_ = true;
+    } else {
+      first_bytes_.set(static_cast<unsigned char>(token.front()));
+    }
+  }
+}
 
 bool MissingTokens::IsMissing(std::string_view field) const {
-  return tokens_.find(Trim(field)) != tokens_.end();
+  const std::string_view text = Trim(field);
+  if (text.empty()) return has_empty_;
+  // Most fields are numbers and no token starts like one: one bit test settles them.
+  if (!first_bytes_.test(static_cast<unsigned char>(text.front()))) return false;
+  return tokens_.find(text) != tokens_.end();
 }
 
 bool ParseNumber(std::string_view field, double& value) {
@@ -64,13 +80,22 @@ ColumnType TypeGuesser::Guess() const {
   return ColumnType::kContinuous;
 }
 
+LabelEncoder::LabelEncoder(const LabelEncoder& other) : labels_(other.labels_) {
+  for (std::size_t k = 0; k < labels_.size(); ++k)
+    codes_.emplace(labels_[k], static_cast<int>(k));
+}
+
+LabelEncoder& LabelEncoder::operator=(const LabelEncoder& other) {
+  if (this != &other) *this = LabelEncoder(other);
+  return *this;
+}
+
 int LabelEncoder::Encode(std::string_view label) {
-  const std::string key(label);
-  const auto found = codes_.find(key);
+  const auto found = codes_.find(label);
   if (found != codes_.end()) return found->second;
   const int code = static_cast<int>(labels_.size());
-  codes_.emplace(key, code);
-  labels_.push_back(key);
+  labels_.emplace_back(label);
+  codes_.emplace(labels_.back(), code);
   return code;
 }
 

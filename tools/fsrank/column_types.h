@@ -4,7 +4,9 @@
 #ifndef FSRANK_TOOLS_COLUMN_TYPES_H
 #define FSRANK_TOOLS_COLUMN_TYPES_H
 
+#include <bitset>
 #include <cstddef>
+#include <deque>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,6 +29,8 @@ class MissingTokens {
 
  private:
   std::set<std::string, std::less<>> tokens_;
+  bool has_empty_ = false;
+  std::bitset<256> first_bytes_;  // the first bytes of the non-empty tokens
 };
 
 // Parses a whole trimmed field as a finite decimal number (locale independent). Infinities, NaN,
@@ -59,14 +63,23 @@ class TypeGuesser {
 // "-1" or "2.5" must never reach it as they are.
 class LabelEncoder {
  public:
+  LabelEncoder() = default;
+  // A copy gets its own keys: the copied ones would view the other encoder's labels.
+  LabelEncoder(const LabelEncoder& other);
+  LabelEncoder& operator=(const LabelEncoder& other);
+  // Moving a deque keeps its elements where they are, so the keys stay valid.
+  LabelEncoder(LabelEncoder&&) = default;
+  LabelEncoder& operator=(LabelEncoder&&) = default;
+
   int Encode(std::string_view label);
   std::size_t Size() const { return labels_.size(); }
   // The label of a code, or the empty text for an unknown code.
   std::string Label(int code) const;
 
  private:
-  std::unordered_map<std::string, int> codes_;
-  std::vector<std::string> labels_;
+  // The keys view the labels, which a deque never moves, so a lookup needs no copy of the text.
+  std::unordered_map<std::string_view, int> codes_;
+  std::deque<std::string> labels_;
 };
 
 }  // namespace fsrank_cli
