@@ -126,8 +126,8 @@ ColumnSchema CsvDataSource::SchemaFor(const DataPlan& plan) const {
   if (plan.has_target) schema.target = SchemaColumn{plan.target.name, plan.target.type, {}};
   if (plan.has_weight) schema.weight = header_[plan.weight_column];
   if (plan.has_id) schema.id = header_[plan.id_column];
-  for (const ColumnSpec& spec : plan.predictors) {
-    schema.predictors.push_back(SchemaColumn{spec.name, spec.type, {}});
+  for (const ColumnSpec& col : plan.predictors) {
+    schema.predictors.push_back(SchemaColumn{col.name, col.type, {}});
   }
   return schema;
 }
@@ -218,10 +218,10 @@ bool CsvDataSource::NextRow(std::vector<double>& values) {
   }
   std::size_t position = static_cast<std::size_t>(layout.FirstPredictorPosition());
   for (std::size_t p = 0; p < plan_.predictors.size(); ++p, ++position) {
-    const ColumnSpec& spec = plan_.predictors[p];
-    values[position] = spec.type == ColumnType::kCategorical
-                           ? EncodeCategorical(schema_->predictors[p].labels, fields_[spec.column])
-                           : EncodeNumber(spec.column, fields_[spec.column], line);
+    const ColumnSpec& col = plan_.predictors[p];
+    values[position] = col.type == ColumnType::kCategorical
+                           ? EncodeCategorical(schema_->predictors[p].labels, fields_[col.column])
+                           : EncodeNumber(col.column, fields_[col.column], line);
   }
   return true;
 }
