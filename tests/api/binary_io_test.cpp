@@ -1,11 +1,9 @@
-// The binary primitives: byte images, round trips on a file stream, the tag check with its
+// The binary primitives: byte images, round trips, the tag check with its
 // message, short streams and impossible counts.
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -13,7 +11,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "api/binary_io.h"
 #include "fsrank/missing.h"
@@ -107,80 +104,43 @@ class PipeBuffer : public std::streambuf {
   std::string fData;
 };
 
-class TempFile {
- public:
-  TempFile() {
-    char name[] = "/tmp/fsrank_bin_XXXXXX";
-    const int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    if (fd >= 0) close(fd);
-    fsPath = name;
-  }
-  ~TempFile() { std::remove(fsPath.c_str()); }
-  const std::string& Path() const { return fsPath; }
-
- private:
-  std::string fsPath;
-};
-
 }  // namespace
 
-TEST(BinaryEncoding, ByteImageIsLittleEndian) {
-  std::ostringstream s;
-  FSBinaryWriter out(s);
-  out.WriteInt(1);
-  out.WriteInt(-2);
-  out.WriteInt(INT_MIN);
-  out.WriteBool(true);
-  out.WriteBool(false);
-  out.WriteDouble(1.0);
-  out.WriteDouble(NQMV::Missing());
-  out.WriteTag("FSSet");
-  out.WritePadding(2);
-  EXPECT_EQ(out.Bytes(), 4 * 5 + 8 * 2 + 5 + 2);
-  const std::string expected =
-      Bytes({1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80, 1, 0, 0, 0, 0, 0, 0, 0}) +
-      Bytes({0, 0, 0, 0, 0, 0, 0xF0, 0x3F}) +
-      Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xFF}) + "FSSet" + Bytes({0, 0});
-  EXPECT_EQ(s.str(), expected);
-}
-
-TEST(BinaryEncoding, EveryPrimitiveRoundTripsThroughAFile) {
-  TempFile file;
-  const std::int32_t ints[] = {0, 1, -1, 123456789, INT_MAX, INT_MIN};
-  const double doubles[] = {0.0,
+TEST(BinaryEncoding, ByteImageIsLittleEndianAndEveryPrimitiveRoundTrips) {
+  const std::int32_t ints[] = {1, -2, INT_MIN, 0, 123456789, INT_MAX};
+  const double doubles[] = {1.0,
+                            NQMV::Missing(),
                             -0.0,
-                            0.1,
                             -2.5e-300,
                             std::numeric_limits<double>::denorm_min(),
                             std::numeric_limits<double>::infinity(),
-                            std::numeric_limits<double>::quiet_NaN(),
-                            NQMV::Missing()};
-  int written = 0;
-  {
-    std::fstream s(file.Path(), std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
-    FSBinaryWriter out(s);
-    out.WriteTag("CAPRE");
-    for (auto v : ints)
-      out.WriteInt(v);
-    out.WriteBool(true);
-    out.WriteBool(false);
-    for (double x : doubles)
-      out.WriteDouble(x);
-    written = out.Bytes();
-  }
-  std::fstream s(file.Path(), std::ios::in | std::ios::binary);
+                            std::numeric_limits<double>::quiet_NaN()};
+  std::stringstream s;
+  FSBinaryWriter out(s);
+  out.WriteTag("FSSet");
+  for (auto v : ints)
+    out.WriteInt(v);
+  out.WriteBool(true);
+  out.WriteBool(false);
+  for (double x : doubles)
+    out.WriteDouble(x);
+  out.WritePadding(2);
+  EXPECT_EQ(out.Bytes(), 5 + 6 * 4 + 2 * 4 + 7 * 8 + 2);
+  const std::string image = s.str();
+  EXPECT_EQ(image.substr(0, 17),
+            "FSSet" + Bytes({1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80}));
+  EXPECT_EQ(image.substr(37, 16),
+            Bytes({0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xFF}));
+  EXPECT_EQ(image.substr(image.size() - 2), Bytes({0, 0}));
   FSBinaryReader in(s, "FSCatAccum");
-  in.ReadTag("CAPRE");
+  in.ReadTag("FSSet");
   for (auto v : ints)
     EXPECT_EQ(in.ReadInt(), v);
   EXPECT_TRUE(in.ReadBool());
   EXPECT_FALSE(in.ReadBool());
   for (double x : doubles)
     EXPECT_EQ(BitsOf(in.ReadDouble()), BitsOf(x)) << x;
-  EXPECT_EQ(in.Bytes(), written);
-  EXPECT_EQ(written, 5 + 6 * 4 + 2 * 4 + 8 * 8);
-  EXPECT_EQ(s.peek(), std::char_traits<char>::eof());
+  EXPECT_EQ(in.Bytes(), out.Bytes() - 2);
 }
 
 TEST(BinaryEncoding, OnlyAStoredOneIsTrue) {
@@ -224,25 +184,17 @@ TEST(BinaryEncoding, FieldsListedOnceRoundTrip) {
   EXPECT_EQ(b.entries[1].weight, 7.0);
 }
 
-TEST(BinaryEncoding, WrongTagGivesTheClassMessageAndAnIOException) {
-  const char* const tags[] = {"FSSeT", "GSSet", "FSSe", ""};
-  for (const char* stored : tags) {
-    SCOPED_TRACE(stored);
+TEST(BinaryEncoding, WrongTagGivesTheClassMessageAndAnIOExceptionButMatchTagIsSilent) {
+  for (const char* stored : {"FSSeT", "GSSet", "FSSe", ""}) {
     std::stringstream s(std::string(stored) + std::string(8, '\0'));
     EXPECT_EQ(ExpectReadError([&] { ReadTag(s, "FSSet", "FSSettings"); }),
-              "Error reading FSSettings!\n");
+              "Error reading FSSettings!\n")
+        << stored;
   }
-  std::stringstream good("FSSet");
   testing::internal::CaptureStderr();
+  std::stringstream good("FSSet"), right("FSAlgorithm 1.00"), wrong("FSAlgorithm 1.01"),
+      shorter("FSAlg");
   EXPECT_EQ(ReadTag(good, "FSSet", "FSSettings"), 5);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST(BinaryEncoding, MatchTagNeitherPrintsNorThrows) {
-  testing::internal::CaptureStderr();
-  std::stringstream right("FSAlgorithm 1.00");
-  std::stringstream wrong("FSAlgorithm 1.01");
-  std::stringstream shorter("FSAlg");
   EXPECT_TRUE(MatchTag(right, "FSAlgorithm 1.00"));
   EXPECT_FALSE(MatchTag(wrong, "FSAlgorithm 1.00"));
   EXPECT_FALSE(MatchTag(shorter, "FSAlgorithm 1.00"));
@@ -275,26 +227,31 @@ TEST(BinaryEncoding, StreamEndingInsideAChunkIsAReadError) {
   }
 }
 
+// A huge count on a stream that cannot seek (a pipe) must grow only as it reads.
 TEST(BinaryEncoding, ImpossibleCountsFailBeforeAllocating) {
   const struct {
     const char* what;
     std::int32_t count;
     int payloadBytes;
-    bool ok;
+    bool pipe, ok;
   } cases[] = {
-      {"negative", -1, 64, false},
-      {"most negative", INT_MIN, 64, false},
-      {"beyond the remaining bytes", INT_MAX, 64, false},
-      {"one more than fits", 9, 64, false},
-      {"exactly fits", 8, 64, true},
-      {"empty", 0, 0, true},
+      {"negative", -1, 64, false, false},           {"most negative", INT_MIN, 64, false, false},
+      {"huge", INT_MAX, 64, false, false},          {"one more than fits", 9, 64, false, false},
+      {"exactly fits", 8, 64, false, true},         {"empty", 0, 0, false, true},
+      {"huge on a pipe", INT_MAX, 16, true, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    std::stringstream s;
-    FSBinaryWriter out(s);
+    std::stringstream image;
+    FSBinaryWriter out(image);
     out.WriteInt(c.count);
     out.WritePadding(c.payloadBytes);
+    PipeBuffer pipe(image.str());
+    std::istream piped(&pipe);
+    std::istream& s = c.pipe ? piped : image;
+    if (c.pipe) {
+      EXPECT_EQ(RemainingBytes(s), -1);
+    }
     std::vector<double> values;
     FSBinaryReader in(s, "FSMapICnt");
     if (c.ok) {
@@ -305,21 +262,6 @@ TEST(BinaryEncoding, ImpossibleCountsFailBeforeAllocating) {
       EXPECT_LE(values.capacity(), 4096u);
     }
   }
-}
-
-TEST(BinaryEncoding, HugeCountOnAStreamThatCannotSeekGrowsOnlyAsItReads) {
-  std::stringstream image;
-  FSBinaryWriter out(image);
-  out.WriteInt(INT_MAX);
-  out.WriteDouble(1.0);
-  out.WriteDouble(2.0);
-  PipeBuffer pipe(image.str());
-  std::istream s(&pipe);
-  EXPECT_EQ(RemainingBytes(s), -1);
-  std::vector<double> values;
-  FSBinaryReader in(s, "FSMapIStat");
-  EXPECT_EQ(ExpectReadError([&] { in.Vector(values); }), "Error reading FSMapIStat!\n");
-  EXPECT_LE(values.capacity(), 4096u);
 }
 
 TEST(BinaryEncoding, RemainingBytesLeavesThePositionAlone) {

@@ -11,21 +11,13 @@
 using NQCommon::Record;
 using NQFeature::NQStatus;
 
-TEST(NQStatus, SeverityFollowsTheConstructorFlag) {
-  NQStatus warning(NQFeature::StatusFewerPredictors, true);
-  EXPECT_TRUE(warning.IsWarning());
-  EXPECT_FALSE(warning.IsError());
-  EXPECT_FALSE(warning.IsOK());
-  NQStatus error(NQFeature::StatusCancelled, false);
-  EXPECT_TRUE(error.IsError());
+TEST(NQStatus, SeverityAndEqualityOfEveryField) {
+  NQStatus warning(NQFeature::StatusFewerPredictors, true),
+      error(NQFeature::StatusCancelled, false);
+  EXPECT_TRUE(warning.IsWarning() && !warning.IsError() && !warning.IsOK());
+  EXPECT_TRUE(error.IsError() && NQStatus().IsOK());
   EXPECT_EQ(error.GetErrorCode(), 1);
-  NQStatus ok;
-  EXPECT_TRUE(ok.IsOK());
-  EXPECT_EQ(ok.GetErrorCode(), 0);
-}
-
-TEST(NQStatus, EqualityComparesEveryField) {
-  EXPECT_EQ(NQStatus(), NQStatus());
+  EXPECT_EQ(NQStatus().GetErrorCode(), 0);
   EXPECT_NE(NQStatus(80012, true), NQStatus(80012, false));
   NQStatus a(80007, false), b(80007, false);
   a.SetDiscreteDatum(2, 17);
@@ -34,9 +26,8 @@ TEST(NQStatus, EqualityComparesEveryField) {
   EXPECT_EQ(a, b);
   a.SetScaleDatum(1, 0.5);
   EXPECT_NE(a, b);
-  NQStatus copy = a;
+  const NQStatus copy = a;
   EXPECT_EQ(copy, a);
-  EXPECT_EQ(copy.GetDiscreteDatum(2), 17);
   EXPECT_EQ(copy.GetScaleDatum(1), 0.5);
 }
 
@@ -46,55 +37,40 @@ TEST(NQMV, MissingIsMinusTheLargestDouble) {
   std::memcpy(&bits, &m, sizeof bits);
   EXPECT_EQ(bits, 0xFFEFFFFFFFFFFFFFull);
   EXPECT_TRUE(NQMV::IsMissing(gMissingValue));
-  EXPECT_FALSE(NQMV::IsMissing(std::nan("")));
-  EXPECT_FALSE(NQMV::IsMissing(0.0));
-  EXPECT_FALSE(NQMV::IsMissing(-std::numeric_limits<double>::infinity()));
+  for (double x : {std::nan(""), 0.0, -std::numeric_limits<double>::infinity()})
+    EXPECT_FALSE(NQMV::IsMissing(x)) << x;
 }
 
-TEST(Record, SizesAndInitialValues) {
-  Record three(3);
-  EXPECT_EQ(three.Size(), 3);
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(three[i], 0.0);
-  Record negative(-3);
-  EXPECT_EQ(negative.Size(), 1);
-  EXPECT_EQ(negative[0], 0.0);
-  Record empty(0);
-  EXPECT_EQ(empty.Size(), 0);
-  EXPECT_EQ(empty.GetAll(), nullptr);
-  Record defaulted;
-  EXPECT_EQ(defaulted.Size(), 2);
-}
-
-TEST(Record, CopyAndAssignment) {
+TEST(Record, SizesCopiesAndResizes) {
+  const struct { int asked, size; } sizes[] = {{3, 3}, {-3, 1}, {0, 0}};
+  for (const auto& c : sizes) {
+    Record r(c.asked);
+    EXPECT_EQ(r.Size(), c.size) << c.asked;
+    for (int i = 0; i < c.size; ++i)
+      EXPECT_EQ(r[i], 0.0);
+    EXPECT_EQ(r.GetAll() == nullptr, c.size == 0);
+  }
+  EXPECT_EQ(Record().Size(), 2);
   Record a(3);
   a[0] = 1.5, a[1] = -2.0, a[2] = NQMV::Missing();
-  Record b(a);
-  ASSERT_EQ(b.Size(), 3);
-  EXPECT_EQ(b[2], NQMV::Missing());
-  Record c(5);
+  Record b(a), c(5);
   c = a;
-  ASSERT_EQ(c.Size(), 3);
-  EXPECT_EQ(c[0], 1.5);
   Record& alias = c;
   c = alias;  // self-assignment keeps everything
-  EXPECT_EQ(c[1], -2.0);
+  for (const Record* r : {&b, &c}) {
+    ASSERT_EQ(r->Size(), 3);
+    EXPECT_EQ((*r)[0], 1.5);
+    EXPECT_EQ((*r)[2], NQMV::Missing());
+  }
   Record empty(0);
-  Record fromEmpty(empty);
-  EXPECT_EQ(fromEmpty.Size(), 0);
+  EXPECT_EQ(Record(empty).Size(), 0);
   c = empty;
   EXPECT_EQ(c.Size(), 0);
-}
-
-TEST(Record, Resize) {
-  Record r(2);
-  r[0] = 4.0, r[1] = 5.0;
-  EXPECT_TRUE(r.Resize(2));
-  EXPECT_EQ(r[0], 4.0);
-  EXPECT_EQ(r[1], 5.0);
-  EXPECT_TRUE(r.Resize(6));
-  EXPECT_EQ(r.Size(), 6);
-  EXPECT_TRUE(r.Resize(-4));
-  EXPECT_EQ(r.Size(), 0);
-  EXPECT_EQ(r.GetAll(), nullptr);
+  EXPECT_TRUE(a.Resize(3));
+  EXPECT_EQ(a[1], -2.0);  // same size keeps the values
+  EXPECT_TRUE(a.Resize(6));
+  EXPECT_EQ(a.Size(), 6);
+  EXPECT_TRUE(a.Resize(-4));
+  EXPECT_EQ(a.Size(), 0);
+  EXPECT_EQ(a.GetAll(), nullptr);
 }

@@ -1,9 +1,11 @@
-// The whole pipeline as a host drives it: only <fsrank/fsrank.h>, linked against libfsrank.so.
+// The whole pipeline as a host drives it, down to the result documents and the facade's order of
+// refusals: only <fsrank/fsrank.h>, linked against libfsrank.so.
 #include <fsrank/fsrank.h>
 
 #include <atomic>
 #include <cmath>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -92,21 +94,47 @@ struct Algo {
   IFSAlgorithm* algorithm;
 };
 
+// Says yes from its first question on, once armed.
+class Switch : public NQQueryCancel {
+ public:
+  bool IsCancelRequested() override { return on; }
+  bool on = false;
+};
+
+// Three categorical predictors ranked against a categorical target, sorted with SortAndRank(n).
+struct Ranked {
+  explicit Ranked(int n = 0) : settings(3, true, true) {
+    settings.SetCancelPointer(&cancel);
+    algorithm = factory.CreateFSAlgorithm(&settings);
+    RowIterator it(rows);
+    status = algorithm->AccumulateAndRank(it, -1, true, n);
+  }
+  ~Ranked() { delete algorithm; }
+  Rows rows = MakeRows(40, 3, false);
+  FSSettings settings;
+  Switch cancel;
+  FSFactory factory;
+  IFSAlgorithm* algorithm = nullptr;
+  NQStatus status;
+};
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+    ++n;
+  return n;
+}
+
 }  // namespace
 
-TEST(Facade, VersionNamesTheComponent) {
-  FSSettings settings(2, true, true);
+// Queries before the data pass are refused, leave the outputs alone and do not end the algorithm.
+TEST(Facade, FreshAlgorithmRefusesWithoutEnding) {
+  FSSettings settings(3, true, true);
   Algo a(settings);
   ASSERT_NE(a.algorithm, nullptr);
   EXPECT_NE(a->GetComponentVersion().find("1.0"), std::string::npos);
   EXPECT_NE(a->GetComponentVersion().find("Copyright"), std::string::npos);
-  EXPECT_FALSE(a->IsDataAccumulated());
-  EXPECT_FALSE(a->ArePredictorsRanked());
-}
-
-TEST(Facade, TopPredictorsBeforeRankingIsNotRankedAndLeavesOutputs) {
-  FSSettings settings(3, true, true);
-  Algo a(settings);
+  EXPECT_FALSE(a->IsDataAccumulated() || a->ArePredictorsRanked());
   std::vector<int> indices{7};
   std::vector<double> values{0.5};
   NQStatus st = a->GetTopPredictors(Pearson, indices, values, 2);
@@ -114,11 +142,6 @@ TEST(Facade, TopPredictorsBeforeRankingIsNotRankedAndLeavesOutputs) {
   EXPECT_TRUE(st.IsError());
   EXPECT_EQ(indices, std::vector<int>{7});
   EXPECT_EQ(values, std::vector<double>{0.5});
-}
-
-TEST(Facade, CallsBeforeAnyDataPassAreRefusedWithoutEndingTheAlgorithm) {
-  FSSettings settings(3, true, true);
-  Algo a(settings);
   EXPECT_EQ(a->SortAndRank(0).GetErrorCode(), NQFeature::StatusNoDataPass);
   EXPECT_EQ(a->ScreenPredictors().GetErrorCode(), NQFeature::StatusNoDataPass);
   EXPECT_EQ(a->CheckPredAllMissConst().GetErrorCode(), NQFeature::StatusNoDataPass);
@@ -314,21 +337,69 @@ TEST(Facade, FactoryCancelDuringCreationDestroysTheAlgorithm) {
   delete fresh;
 }
 
-TEST(Facade, ExportsAndSavesRunTheirChecks) {
-  FSSettings settings(3, true, true);
-  Algo a(settings);
-  std::ostringstream out;
-  EXPECT_EQ(a->ExportOneXML(out, Pearson, 0).GetErrorCode(), NQFeature::StatusNotRanked);
-  Rows rows = MakeRows(30, 3, false);
-  RowIterator it(rows);
-  ASSERT_TRUE(a->AccumulateAndRank(it, -1, true, 0).IsOK());
-  EXPECT_EQ(a->ExportOneXML(out, FStat, 0).GetErrorCode(), NQFeature::StatusCriterionNotSelected);
-  EXPECT_TRUE(out.str().empty());
-  EXPECT_TRUE(a->ExportAllXML(out).IsOK());
-  EXPECT_FALSE(out.str().empty());
-  EXPECT_TRUE(a->SaveStateXML(out).IsOK());
-  std::ostringstream display;
-  a->Display(display);
+TEST(Facade, DocumentsOfARankedRun) {
+  Ranked r;
+  ASSERT_TRUE(r.status.IsOK());
+  std::ostringstream one, all, display;
+  EXPECT_TRUE(r.algorithm->ExportOneXML(one, Likelihood, 2).IsOK());
+  EXPECT_EQ(one.str().rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                            "<!DOCTYPE FSOutputOne SYSTEM \"fsoutputonecrit.dtd\">\n\n"
+                            "<FSOutputOne\n",
+                            0),
+            0u);
+  EXPECT_EQ(Count(one.str(), "<Predictor\n"), 2);
+  EXPECT_TRUE(r.algorithm->ExportAllXML(all).IsOK());
+  EXPECT_EQ(Count(all.str(), "<Predictor\n"), 3);
+  EXPECT_EQ(Count(all.str(), "<CriterionAndRank\n"), 12);
+  EXPECT_TRUE(r.algorithm->SaveStateXML(all).IsOK());
+  r.algorithm->Display(display);
   EXPECT_NE(display.str().find("Data accumulated? Yes.  Predictors ranked? Yes.\n"),
             std::string::npos);
+  // Asking for more than remain is an error returned after the document, not stored.
+  std::ostringstream more;
+  const NQStatus s = r.algorithm->ExportOneXML(more, Pearson, 5);
+  EXPECT_EQ(s.GetErrorCode(), NQFeature::StatusFewerPredictors);
+  EXPECT_TRUE(s.IsError());
+  EXPECT_EQ(s.GetDiscreteDatum(0), 3);
+  EXPECT_EQ(Count(more.str(), "<Predictor\n"), 3);
+  EXPECT_NE(more.str().find("predictorChoiceType=\"all\""), std::string::npos);
+  EXPECT_TRUE(r.algorithm->GetStatus().IsOK());
+}
+
+TEST(Facade, ExportRefusalOrder) {
+  // Not ranked comes before a pending cancellation in FSOutputOne; FSOutputAll has no ranked
+  // check of its own, so the engine refuses it before screening.
+  {
+    FSSettings settings(3, true, true);
+    Switch cancel;
+    settings.SetCancelPointer(&cancel);
+    Algo a(settings);
+    std::ostringstream out;
+    EXPECT_EQ(a->ExportOneXML(out, Pearson, 0).GetErrorCode(), NQFeature::StatusNotRanked);
+    EXPECT_EQ(a->ExportAllXML(out).GetErrorCode(), NQFeature::StatusNotRanked);
+    cancel.on = true;
+    EXPECT_EQ(a->ExportOneXML(out, Pearson, 0).GetErrorCode(), NQFeature::StatusNotRanked);
+    EXPECT_EQ(a->ExportAllXML(out).GetErrorCode(), NQFeature::StatusCancelled);
+    EXPECT_TRUE(out.str().empty());
+  }
+  // Ranked: a switched-off criterion, then a cancellation.
+  {
+    Ranked r;
+    std::ostringstream out;
+    EXPECT_EQ(r.algorithm->ExportOneXML(out, FStat, 0).GetErrorCode(),
+              NQFeature::StatusCriterionNotSelected);
+    r.cancel.on = true;
+    EXPECT_EQ(r.algorithm->ExportOneXML(out, FStat, 0).GetErrorCode(), NQFeature::StatusCancelled);
+    EXPECT_EQ(r.algorithm->ExportAllXML(out).GetErrorCode(), NQFeature::StatusCancelled);
+    EXPECT_TRUE(out.str().empty());
+  }
+  // A stored error is returned by both, and nothing is written.
+  {
+    Ranked r(50);
+    ASSERT_EQ(r.status.GetErrorCode(), NQFeature::StatusFewerPredictors);
+    std::ostringstream out;
+    EXPECT_EQ(r.algorithm->ExportOneXML(out, Pearson, 0), r.status);
+    EXPECT_EQ(r.algorithm->ExportAllXML(out), r.status);
+    EXPECT_TRUE(out.str().empty());
+  }
 }
