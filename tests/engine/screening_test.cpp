@@ -53,66 +53,61 @@ Rows OnePredictor(const std::vector<std::pair<double, double>>& valueWeights) {
 
 }  // namespace
 
-TEST(Screening, ManyMissingAtTheThresholdAndJustBeyond) {
-  FSSettings s = Quiet({true});
-  s.SetFlagDeleteIfManyMiss(true);
-  s.SetMaxPctMiss(50);
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{1, 2.5}, {2, 2.5}, {kMiss, 2.5}, {kMiss, 2.5}})), 0);
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{1, 2.5}, {2, 2.4999990}, {kMiss, 5.000001}})),
-            ReasonManyMissing);
-  // 100 percent switches the rule off, even for a predictor with every value missing.
-  s.SetMaxPctMiss(100);
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{kMiss, 1}, {kMiss, 1}})), 0);
-}
-
-TEST(Screening, DominantCategoryIsAShareOfTheValidWeight) {
-  // Categories weighing 8, 1 and 1, and 10 missing: the largest share is 0.8, not 0.4.
-  FSSettings s = Quiet({true});
-  s.SetFlagDeleteIfManySingle(true);
-  const Rows rows = OnePredictor({{3, 8}, {4, 1}, {5, 1}, {kMiss, 10}});
-  s.SetMaxPctSingle(80);
-  EXPECT_EQ(ScreenOne(s, rows), 0);
-  s.SetMaxPctSingle(79.9);
-  EXPECT_EQ(ScreenOne(s, rows), ReasonManyConst);
-}
-
-TEST(Screening, ManyCategoriesIsCategoriesPerValidCase) {
+// Each rule alone, at its threshold and just beyond it.
+TEST(Screening, ThresholdsAtEqualityAndJustBeyond) {
+  struct Rule {
+    void (FSSettings::*on)(bool);
+    void (FSSettings::*threshold)(double);
+    bool categorical;
+  };
+  const Rule manyMiss{&FSSettings::SetFlagDeleteIfManyMiss, &FSSettings::SetMaxPctMiss, true},
+      manySingle{&FSSettings::SetFlagDeleteIfManySingle, &FSSettings::SetMaxPctSingle, true},
+      manyCats{&FSSettings::SetFlagDeleteIfManyCategories, &FSSettings::SetMaxNCatAsPct, true},
+      smallVar{&FSSettings::SetFlagDeleteIfSmallVariation, &FSSettings::SetMinVariation, false},
+      smallSd{&FSSettings::SetFlagDeleteIfSmallStddev, &FSSettings::SetMinStddev, false};
+  // Categories weighing 8, 1 and 1, and 10 missing: the largest share is 0.8 of the valid
+  // weight, not 0.4.
+  const Rows dominant = OnePredictor({{3, 8}, {4, 1}, {5, 1}, {kMiss, 10}});
   // K = 3 categories among n = 10 valid values (weights do not matter): 0.3.
-  FSSettings s = Quiet({true});
-  s.SetFlagDeleteIfManyCategories(true);
-  std::vector<std::pair<double, double>> values;
+  std::vector<std::pair<double, double>> cats;
   for (int i = 0; i < 10; ++i)
-    values.emplace_back(i % 3, 0.5 + i);
-  values.emplace_back(kMiss, 4.0);
-  s.SetMaxNCatAsPct(30);
-  EXPECT_EQ(ScreenOne(s, OnePredictor(values)), 0);
-  s.SetMaxNCatAsPct(29.9);
-  EXPECT_EQ(ScreenOne(s, OnePredictor(values)), ReasonManyCategs);
-}
-
-TEST(Screening, SmallVariation) {
-  FSSettings s = Quiet({false});
-  s.SetFlagDeleteIfSmallVariation(true);
-  s.SetMinVariation(0.01);
-  // sd = 0 deletes even when the mean is 0; mean 0 with sd > 0 is never deleted by the rule.
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{0, 1}, {0, 1}, {0, 1}})), ReasonSmallVar);
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{-1, 1}, {1, 1}})), 0);
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{1000, 1}, {1000.001, 1}})), ReasonSmallVar);
-  EXPECT_EQ(ScreenOne(s, OnePredictor({{1, 1}, {2, 1}})), 0);
-}
-
-TEST(Screening, SmallStandardDeviationWithinEpsilonIsKept) {
+    cats.emplace_back(i % 3, 0.5 + i);
+  cats.emplace_back(kMiss, 4.0);
   // Values 0 and 2 in one target category: sd = sqrt(2).
-  FSSettings s = Quiet({false});
-  s.SetFlagDeleteIfSmallStddev(true);
-  const Rows rows = {{1, 0, 1}, {1, 2, 1}};
+  const Rows spread = {{1, 0, 1}, {1, 2, 1}};
   const double sd = std::sqrt(2.0);
-  s.SetMinStddev(std::nextafter(sd, 10.0));  // shortfall below epsilon: kept
-  EXPECT_EQ(ScreenOne(s, rows), 0);
-  s.SetMinStddev(sd / 0.999);
-  EXPECT_EQ(ScreenOne(s, rows), ReasonSmallStdDev);
-  s.SetMinStddev(sd);
-  EXPECT_EQ(ScreenOne(s, rows), 0);
+  const struct {
+    const char* what;
+    Rule rule;
+    double threshold;
+    Rows rows;
+    int reason;
+  } cases[] = {
+      {"missing at 50%", manyMiss, 50,
+       OnePredictor({{1, 2.5}, {2, 2.5}, {kMiss, 2.5}, {kMiss, 2.5}}), 0},
+      {"missing beyond 50%", manyMiss, 50,
+       OnePredictor({{1, 2.5}, {2, 2.4999990}, {kMiss, 5.000001}}), ReasonManyMissing},
+      // 100 percent switches the rule off, even for a predictor with every value missing.
+      {"missing, rule off", manyMiss, 100, OnePredictor({{kMiss, 1}, {kMiss, 1}}), 0},
+      {"dominant at 80%", manySingle, 80, dominant, 0},
+      {"dominant beyond", manySingle, 79.9, dominant, ReasonManyConst},
+      {"categories at 30%", manyCats, 30, OnePredictor(cats), 0},
+      {"categories beyond", manyCats, 29.9, OnePredictor(cats), ReasonManyCategs},
+      // sd = 0 deletes even when the mean is 0; mean 0 with sd > 0 is never deleted.
+      {"variation sd 0", smallVar, 0.01, OnePredictor({{0, 1}, {0, 1}, {0, 1}}), ReasonSmallVar},
+      {"variation mean 0", smallVar, 0.01, OnePredictor({{-1, 1}, {1, 1}}), 0},
+      {"variation small", smallVar, 0.01, OnePredictor({{1000, 1}, {1000.001, 1}}), ReasonSmallVar},
+      {"variation large", smallVar, 0.01, OnePredictor({{1, 1}, {2, 1}}), 0},
+      {"sd at", smallSd, sd, spread, 0},
+      {"sd short by less than epsilon", smallSd, std::nextafter(sd, 10.0), spread, 0},
+      {"sd beyond", smallSd, sd / 0.999, spread, ReasonSmallStdDev},
+  };
+  for (const auto& c : cases) {
+    FSSettings s = Quiet({c.rule.categorical});
+    (s.*c.rule.on)(true);
+    (s.*c.rule.threshold)(c.threshold);
+    EXPECT_EQ(ScreenOne(s, c.rows), c.reason) << c.what;
+  }
 }
 
 TEST(Screening, AllMissingContinuousIsLeftToTheCheck) {
