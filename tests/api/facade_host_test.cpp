@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../../fuzz/restore_exercise.h"
+
 using namespace NQFSCommon;
 using NQFeature::NQStatus;
 
@@ -18,26 +20,14 @@ namespace {
 
 using Rows = std::vector<std::vector<double>>;
 
-// Hands out the rows one by one through a single reused record.
-class RowIterator : public NQCommon::RecordIterator {
- public:
-  explicit RowIterator(const Rows& rows) : fRows(rows), fRecord(0) {}
+// Hands out the rows one by one, counting the calls to Next.
+struct RowIterator : fsfuzz::RowIterator {
+  using fsfuzz::RowIterator::RowIterator;
   bool Next() override {
-    ++fNext;
-    if (fNext >= fRows.size()) return false;
-    const std::vector<double>& row = fRows[fNext];
-    fRecord.Resize(static_cast<int>(row.size()));
-    for (size_t i = 0; i < row.size(); ++i)
-      fRecord[static_cast<int>(i)] = row[i];
-    return true;
+    ++calls;
+    return fsfuzz::RowIterator::Next();
   }
-  NQCommon::Record* GetRecord() override { return &fRecord; }
-  size_t calls() const { return fNext + 1; }
-
- private:
-  const Rows& fRows;
-  size_t fNext = static_cast<size_t>(-1);
-  NQCommon::Record fRecord;
+  size_t calls = 0;
 };
 
 // An endless stream of varied records, for cancellation from another thread.
@@ -236,7 +226,7 @@ TEST(Facade, CancelBeforeAccumulateDoesNoWork) {
   RowIterator it(rows);
   NQStatus st = a->Accumulate(it, -1);
   EXPECT_EQ(st.GetErrorCode(), NQFeature::StatusCancelled);
-  EXPECT_EQ(it.calls(), 0u);
+  EXPECT_EQ(it.calls, 0u);
   EXPECT_TRUE(a->GetRanks(Pearson).empty());
   EXPECT_EQ(a->SortAndRank(0).GetErrorCode(), NQFeature::StatusCancelled);
 }
