@@ -312,6 +312,26 @@ bool IsInvalid(double x, bool categorical) {
   return NQMV::IsMissing(x) || (categorical && fsengine::TruncatesToMinusOne(x));
 }
 
+// How a categorical value meets a dense category table: a category inside the table (the common
+// case, one range test), a missing or invalid value (counted on the slot), or a category
+// outside the table that the caller must grow the table for or hand to the accumulator.
+enum class DenseValue { kInside, kMissing, kOutside };
+
+template <class Slot>
+DenseValue ClassifyDense(Slot& s, double x, double w, int& p) {
+  if (x > -1.0 && x < s.limit) {
+    p = static_cast<int>(x);
+    return DenseValue::kInside;
+  }
+  if (IsInvalid(x, true)) {
+    s.missing += w;
+    ++s.missingCount;
+    return DenseValue::kMissing;
+  }
+  p = TruncateToCategory(x);
+  return DenseValue::kOutside;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -791,22 +811,17 @@ struct FSRecordKernels::CatCatGroup : FSRecordKernels::CatGroup {
       Slot& s = slots[i];
       const double x = values[s.column];
       int p;
-      if (x > -1.0 && x < s.limit) {
-        p = static_cast<int>(x);
-      } else if (IsInvalid(x, true)) {
-        s.missing += w;
-        ++s.missingCount;
+      const DenseValue kind = ClassifyDense(s, x, w, p);
+      if (kind == DenseValue::kMissing) {
         ++i;
         continue;
-      } else {
-        p = TruncateToCategory(x);
-        if (!Grow(s, p)) {
-          FSCatPCatTAccum* a = s.accum;
-          Release(*this, slots, i, generic);
-          a->AddValue(x, t, w, 1);
-          any = true;
-          continue;
-        }
+      }
+      if (kind == DenseValue::kOutside && !Grow(s, p)) {
+        FSCatPCatTAccum* a = s.accum;
+        Release(*this, slots, i, generic);
+        a->AddValue(x, t, w, 1);
+        any = true;
+        continue;
       }
       any = true;
       TrackConstantCategory(s.constant, s.first, p);
@@ -915,22 +930,17 @@ struct FSRecordKernels::CatContGroup : FSRecordKernels::CatGroup {
       Slot& s = slots[i];
       const double x = values[s.column];
       int p;
-      if (x > -1.0 && x < s.limit) {
-        p = static_cast<int>(x);
-      } else if (IsInvalid(x, true)) {
-        s.missing += w;
-        ++s.missingCount;
+      const DenseValue kind = ClassifyDense(s, x, w, p);
+      if (kind == DenseValue::kMissing) {
         ++i;
         continue;
-      } else {
-        p = TruncateToCategory(x);
-        if (!Grow(s, p)) {
-          FSCatPContTAccum* a = s.accum;
-          Release(*this, slots, i, generic);
-          a->AddValue(x, y, w, 1);
-          any = true;
-          continue;
-        }
+      }
+      if (kind == DenseValue::kOutside && !Grow(s, p)) {
+        FSCatPContTAccum* a = s.accum;
+        Release(*this, slots, i, generic);
+        a->AddValue(x, y, w, 1);
+        any = true;
+        continue;
       }
       any = true;
       TrackConstantCategory(s.constant, s.first, p);
