@@ -14,7 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "api/cancel_state.h"
+#include "core/cancel_state.h"
 #include "engine/predictor_set.h"
 #include "fsrank/fsrank.h"
 

@@ -8,8 +8,8 @@
 #include "accum/cat_pair_accum.h"
 #include "accum/cont_pair_accum.h"
 #include "accum/single_accum.h"
-#include "api/binary_fields.h"
-#include "xml/state_fields.h"
+#include "persist/binary_fields.h"
+#include "persist/state_fields.h"
 
 using NQFeatureXML::FSXMLFieldReader;
 using NQFeatureXML::FSXMLFieldWriter;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "accum/anova.h"
-#include "accum/screening.h"
+#include "accum/screening_rules.h"
 #include "fsrank/enums.h"
 #include "fsrank/missing.h"
 #include "stats/distributions.h"

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "accum/maps.h"
-#include "api/binary_fields.h"
-#include "xml/state_fields.h"
+#include "persist/binary_fields.h"
+#include "persist/state_fields.h"
 
 using NQFeatureXML::FSXMLFieldReader;
 using NQFeatureXML::FSXMLFieldWriter;

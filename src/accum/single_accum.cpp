@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "accum/screening.h"
+#include "accum/screening_rules.h"
 
 // ---------------------------------------------------------------------------------------------
 // FSCatAccum

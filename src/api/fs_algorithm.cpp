@@ -1,6 +1,6 @@
 #include "api/fs_algorithm.h"
 
-#include "api/version.h"
+#include "core/version.h"
 
 using NQFeature::NQStatus;
 using NQFSCommon::RankCriteria;

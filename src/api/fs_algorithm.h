@@ -3,7 +3,7 @@
 #ifndef FSRANK_API_FS_ALGORITHM_H
 #define FSRANK_API_FS_ALGORITHM_H
 
-#include "api/cancel_state.h"
+#include "core/cancel_state.h"
 #include "engine/predictor_set.h"
 #include "fsrank/algorithm.h"
 

@@ -9,12 +9,12 @@
 #include <exception>
 #include <iostream>
 
-#include "api/binary_io.h"
 #include "api/fs_algorithm.h"
+#include "core/notice.h"
 #include "fsrank/factory.h"
-#include "xml/notice.h"
-#include "xml/state_reader.h"
-#include "xml/state_writer.h"
+#include "persist/binary_io.h"
+#include "persist/state_reader.h"
+#include "persist/state_writer.h"
 
 using NQFeature::NQStatus;
 

@@ -5,8 +5,8 @@
 
 #include "accum/accumulator.h"
 #include "accum/maps.h"
+#include "core/display.h"
 #include "engine/predictor_set.h"
-#include "settings/display.h"
 
 using NQFSCommon::kNumCriteria;
 using NQFSCommon::RankCriteria;
@@ -16,6 +16,18 @@ namespace {
 // The criteria as the dump names them, in RankCriteria order.
 constexpr const char* kCriterionNames[kNumCriteria] = {"Pearson", "Likelihood", "Cramer",
                                                        "Lambda",  "FStat",      "TStat"};
+
+// The engine-state text of states 1 to 7 ("Unrecognized" otherwise), then a newline.
+void DisplayEngineState(std::ostream& os, int state) {
+  static const char* const kTexts[] = {"Initial",
+                                       "Counts and statistics accumulated",
+                                       "Predictors checked for deletion",
+                                       "Ranking criteria computed",
+                                       "Predictors sorted (all)",
+                                       "Predictors sorted (best)",
+                                       "Predictors ranked"};
+  os << (state >= 1 && state <= 7 ? kTexts[state - 1] : "Unrecognized") << '\n';
+}
 
 }  // namespace
 

@@ -30,9 +30,9 @@
 #include "accum/cont_pair_accum.h"
 #include "accum/maps.h"
 #include "accum/single_accum.h"
-#include "api/binary_fields.h"
 #include "engine/predictor_set.h"
-#include "xml/state_fields.h"
+#include "persist/binary_fields.h"
+#include "persist/state_fields.h"
 
 using NQFeatureXML::FSXMLFieldReader;
 using NQFeatureXML::FSXMLFieldWriter;

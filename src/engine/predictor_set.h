@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/cancel_state.h"
+#include "core/cancel_state.h"
 #include "engine/pred_sort.h"
 #include "fsrank/enums.h"
 #include "fsrank/record.h"

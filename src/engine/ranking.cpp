@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "accum/accumulator.h"
-#include "api/progress_ticker.h"
+#include "core/progress_ticker.h"
 #include "engine/predictor_set.h"
 #include "fsrank/missing.h"
 

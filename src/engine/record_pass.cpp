@@ -17,7 +17,7 @@
 
 #include "accum/accumulator.h"
 #include "accum/maps.h"
-#include "api/progress_ticker.h"
+#include "core/progress_ticker.h"
 #include "engine/pass_util.h"
 #include "engine/predictor_set.h"
 #include "engine/record_kernels.h"

@@ -1,5 +1,5 @@
+#include "core/display.h"
 #include "fsrank/settings.h"
-#include "settings/display.h"
 
 void FSSettings::Display(std::ostream& os) const {
   auto deleted = [](bool on) { return on ? " is deleted\n" : " is not deleted\n"; };

@@ -6,10 +6,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "api/binary_fields.h"
 #include "fsrank/enums.h"
 #include "fsrank/settings.h"
-#include "xml/state_fields.h"
+#include "persist/binary_fields.h"
+#include "persist/state_fields.h"
 
 using NQFeatureXML::FSXMLFieldReader;
 using NQFeatureXML::FSXMLFieldWriter;

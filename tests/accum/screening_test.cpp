@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "accum/screening.h"
+#include "accum/screening_rules.h"
 #include "accum/single_accum.h"
 
 namespace {

@@ -1,0 +1,276 @@
+// The binary primitives: byte images, round trips, the tag check with its
+// message, short streams and impossible counts.
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fsrank/missing.h"
+#include "fsrank/status.h"
+#include "persist/binary_io.h"
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values)
+    out += static_cast<char>(v);
+  return out;
+}
+
+std::uint64_t BitsOf(double x) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
+// Runs f, expects an IOException by pointer (deleted here) and returns what went to stderr.
+template <class F>
+std::string ExpectReadError(F f) {
+  testing::internal::CaptureStderr();
+  bool thrown = false;
+  try {
+    f();
+  } catch (NQFeature::IOException* e) {
+    thrown = true;
+    delete e;
+  }
+  const std::string message = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(thrown);
+  return message;
+}
+
+enum class Kind { A = 0, B = 7 };
+
+// A persistent shape that lists its fields once for both directions, as the real classes do.
+struct Entry {
+  int key = 0;
+  int count = 0;
+  double weight = 0.0;
+};
+
+struct Sample {
+  int n = 0;
+  long l = 0;
+  bool flag = false;
+  double x = 0.0;
+  Kind kind = Kind::A;
+  std::vector<double> values;
+  std::vector<Entry> entries;
+
+  template <class IO, class Self>
+  static void Fields(IO& io, Self& self) {
+    io.Tag("SAMPL");
+    io.Field(self.n);
+    io.Field(self.l);
+    io.Field(self.flag);
+    io.Field(self.x);
+    io.Field(self.kind);
+    io.Vector(self.values);
+    io.Sequence(self.entries, 20, [](auto& sub, auto& e) {
+      sub.Field(e.key);
+      sub.Field(e.count);
+      sub.Padding(4);
+      sub.Field(e.weight);
+    });
+  }
+  int Write(std::ostream& s) const {
+    FSBinaryWriter out(s);
+    Fields(out, *this);
+    return out.Bytes();
+  }
+  int Read(std::istream& s) {
+    FSBinaryReader in(s, "Sample");
+    Fields(in, *this);
+    return in.Bytes();
+  }
+};
+
+// A stream buffer that cannot seek, like a pipe.
+class PipeBuffer : public std::streambuf {
+ public:
+  explicit PipeBuffer(std::string data) : fData(std::move(data)) {
+    setg(&fData[0], &fData[0], &fData[0] + fData.size());
+  }
+
+ private:
+  std::string fData;
+};
+
+}  // namespace
+
+TEST(BinaryEncoding, ByteImageIsLittleEndianAndEveryPrimitiveRoundTrips) {
+  const std::int32_t ints[] = {1, -2, INT_MIN, 0, 123456789, INT_MAX};
+  const double doubles[] = {1.0,
+                            NQMV::Missing(),
+                            -0.0,
+                            -2.5e-300,
+                            std::numeric_limits<double>::denorm_min(),
+                            std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN()};
+  std::stringstream s;
+  FSBinaryWriter out(s);
+  out.WriteTag("FSSet");
+  for (auto v : ints)
+    out.WriteInt(v);
+  out.WriteBool(true);
+  out.WriteBool(false);
+  for (double x : doubles)
+    out.WriteDouble(x);
+  out.WritePadding(2);
+  EXPECT_EQ(out.Bytes(), 5 + 6 * 4 + 2 * 4 + 7 * 8 + 2);
+  const std::string image = s.str();
+  EXPECT_EQ(image.substr(0, 17),
+            "FSSet" + Bytes({1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80}));
+  EXPECT_EQ(image.substr(37, 16),
+            Bytes({0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xFF}));
+  EXPECT_EQ(image.substr(image.size() - 2), Bytes({0, 0}));
+  FSBinaryReader in(s, "FSCatAccum");
+  in.ReadTag("FSSet");
+  for (auto v : ints)
+    EXPECT_EQ(in.ReadInt(), v);
+  EXPECT_TRUE(in.ReadBool());
+  EXPECT_FALSE(in.ReadBool());
+  for (double x : doubles)
+    EXPECT_EQ(BitsOf(in.ReadDouble()), BitsOf(x)) << x;
+  EXPECT_EQ(in.Bytes(), out.Bytes() - 2);
+}
+
+TEST(BinaryEncoding, OnlyAStoredOneIsTrue) {
+  const struct {
+    std::int32_t stored;
+    bool read;
+  } cases[] = {{1, true}, {0, false}, {2, false}, {-1, false}, {256 + 1, false}};
+  for (const auto& c : cases) {
+    std::stringstream s;
+    FSBinaryWriter(s).WriteInt(c.stored);
+    FSBinaryReader in(s, "X");
+    EXPECT_EQ(in.ReadBool(), c.read) << c.stored;
+  }
+}
+
+TEST(BinaryEncoding, FieldsListedOnceRoundTrip) {
+  Sample a;
+  a.n = -42;
+  a.l = 70000;
+  a.flag = true;
+  a.x = NQMV::Missing();
+  a.kind = Kind::B;
+  a.values = {0.5, -1.0, 3.25};
+  a.entries = {{1, 2, 0.5}, {9, 1, 7.0}};
+  std::stringstream s;
+  const int written = a.Write(s);
+  EXPECT_EQ(written, 5 + 4 + 4 + 4 + 8 + 4 + (4 + 3 * 8) + (4 + 2 * 20));
+  EXPECT_EQ(static_cast<int>(s.str().size()), written);
+  Sample b;
+  b.entries = {{5, 5, 5.0}};  // replaced, not appended to
+  EXPECT_EQ(b.Read(s), written);
+  EXPECT_EQ(b.n, a.n);
+  EXPECT_EQ(b.l, a.l);
+  EXPECT_EQ(b.flag, a.flag);
+  EXPECT_EQ(BitsOf(b.x), BitsOf(a.x));
+  EXPECT_EQ(b.kind, Kind::B);
+  EXPECT_EQ(b.values, a.values);
+  ASSERT_EQ(b.entries.size(), 2u);
+  EXPECT_EQ(b.entries[1].key, 9);
+  EXPECT_EQ(b.entries[1].count, 1);
+  EXPECT_EQ(b.entries[1].weight, 7.0);
+}
+
+TEST(BinaryEncoding, WrongTagGivesTheClassMessageAndAnIOExceptionButMatchTagIsSilent) {
+  for (const char* stored : {"FSSeT", "GSSet", "FSSe", ""}) {
+    std::stringstream s(std::string(stored) + std::string(8, '\0'));
+    EXPECT_EQ(ExpectReadError([&] { ReadTag(s, "FSSet", "FSSettings"); }),
+              "Error reading FSSettings!\n")
+        << stored;
+  }
+  testing::internal::CaptureStderr();
+  std::stringstream good("FSSet"), right("FSAlgorithm 1.00"), wrong("FSAlgorithm 1.01"),
+      shorter("FSAlg");
+  EXPECT_EQ(ReadTag(good, "FSSet", "FSSettings"), 5);
+  EXPECT_TRUE(MatchTag(right, "FSAlgorithm 1.00"));
+  EXPECT_FALSE(MatchTag(wrong, "FSAlgorithm 1.00"));
+  EXPECT_FALSE(MatchTag(shorter, "FSAlgorithm 1.00"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// A stream that ends inside a chunk is noticed at the read that comes up short, with the same
+// message and exception as a bad tag.
+TEST(BinaryEncoding, StreamEndingInsideAChunkIsAReadError) {
+  std::stringstream whole;
+  {
+    FSBinaryWriter out(whole);
+    out.WriteTag("COPRE");
+    out.WriteDouble(1.5);
+    out.WriteInt(3);
+    out.WriteDouble(2.5);
+  }
+  const std::string image = whole.str();
+  for (std::size_t cut = 0; cut < image.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    std::stringstream s(image.substr(0, cut));
+    const std::string message = ExpectReadError([&] {
+      FSBinaryReader in(s, "FSContAccum");
+      in.ReadTag("COPRE");
+      in.ReadDouble();
+      in.ReadInt();
+      in.ReadDouble();
+    });
+    EXPECT_EQ(message, "Error reading FSContAccum!\n");
+  }
+}
+
+// A huge count on a stream that cannot seek (a pipe) must grow only as it reads.
+TEST(BinaryEncoding, ImpossibleCountsFailBeforeAllocating) {
+  const struct {
+    const char* what;
+    std::int32_t count;
+    int payloadBytes;
+    bool pipe, ok;
+  } cases[] = {
+      {"negative", -1, 64, false, false},           {"most negative", INT_MIN, 64, false, false},
+      {"huge", INT_MAX, 64, false, false},          {"one more than fits", 9, 64, false, false},
+      {"exactly fits", 8, 64, false, true},         {"empty", 0, 0, false, true},
+      {"huge on a pipe", INT_MAX, 16, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::stringstream image;
+    FSBinaryWriter out(image);
+    out.WriteInt(c.count);
+    out.WritePadding(c.payloadBytes);
+    PipeBuffer pipe(image.str());
+    std::istream piped(&pipe);
+    std::istream& s = c.pipe ? piped : image;
+    if (c.pipe) {
+      EXPECT_EQ(RemainingBytes(s), -1);
+    }
+    std::vector<double> values;
+    FSBinaryReader in(s, "FSMapICnt");
+    if (c.ok) {
+      in.Vector(values);
+      EXPECT_EQ(static_cast<int>(values.size()), c.count);
+    } else {
+      EXPECT_EQ(ExpectReadError([&] { in.Vector(values); }), "Error reading FSMapICnt!\n");
+      EXPECT_LE(values.capacity(), 4096u);
+    }
+  }
+}
+
+TEST(BinaryEncoding, RemainingBytesLeavesThePositionAlone) {
+  std::stringstream s("abcdefgh");
+  s.get();
+  s.get();
+  EXPECT_EQ(RemainingBytes(s), 6);
+  EXPECT_EQ(s.get(), 'c');
+  EXPECT_EQ(BoundedReserve(-5), 0u);
+  EXPECT_EQ(BoundedReserve(12), 12u);
+  EXPECT_EQ(BoundedReserve(INT_MAX), 4096u);
+}
