@@ -51,6 +51,11 @@ class FSRANK_API IFSAlgorithm {
   virtual NQFeature::NQStatus ExportAllXML(std::ostream& stream) const = 0;
   virtual NQFeature::NQStatus SaveState(std::fstream& stream) const = 0;
   virtual NQFeature::NQStatus SaveStateXML(std::ostream& stream) const = 0;
+  // The binary state in memory: bytes := exactly what SaveState writes to a file, for hosts
+  // that ship partial states between processes or machines (FSFactory::
+  // RestoreFSAlgorithmFromString reads it back). Refused like SaveState (a stored error or a
+  // pending cancellation is returned and bytes is left as it was); otherwise the stored status.
+  virtual NQFeature::NQStatus SaveStateToString(std::string& bytes) const = 0;
   // Safe to call from another thread; the running operation stops at its next check.
   virtual void Cancel() = 0;
   virtual void SetProgressListener(ProgressListener* listener) = 0;

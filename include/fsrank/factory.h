@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <mutex>
+#include <string>
 
 #include "fsrank/algorithm.h"
 #include "fsrank/export.h"
@@ -27,6 +28,10 @@ class FSRANK_API FSFactory {
   // object until the host sets them.
   IFSAlgorithm* RestoreFSAlgorithmFromBinary(std::fstream& stream);
   IFSAlgorithm* RestoreFSAlgorithmFromXML(std::ifstream& stream);
+  // Restore an algorithm from the bytes IFSAlgorithm::SaveStateToString produced (or the
+  // contents of a file SaveState wrote), checked exactly as the binary file restore checks
+  // them: damaged, truncated or empty bytes give StatusBinaryRestoreFailed and null.
+  IFSAlgorithm* RestoreFSAlgorithmFromString(const std::string& bytes);
   // The outcome of the last factory operation.
   NQFeature::NQStatus GetStatus() const;
   // Safe to call from another thread while an algorithm is being created or restored: that

@@ -115,8 +115,8 @@ class FSRANK_API FSSettings {
   // "Error reading FSSettings!\n" to the standard error stream and throws a new
   // NQFeature::IOException by pointer.
   // Bytes written / consumed: 133 + 4n.
-  int WriteObject(std::fstream& stream) const;
-  int ReadObject(std::fstream& stream);
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream);
   // Elements written / read: n + 29 (the object's start and end lines and its values).
   int WriteObjectXML(std::ostream& stream) const;
   int ReadObjectXML(std::ifstream& stream);

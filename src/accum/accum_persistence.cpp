@@ -25,12 +25,12 @@ constexpr int kAccumLevel = 2;
 // of its XML reader: the two continuous-predictor classes without a target map report one
 // element fewer when reading than when writing, and callers add these counts up as they are.
 #define FSRANK_ACCUM_PERSISTENCE(Class, xmlReadAdjust)    \
-  int Class::WriteObject(std::fstream& stream) const {    \
+  int Class::WriteObject(std::ostream& stream) const {    \
     FSBinaryFieldWriter io(stream);                       \
     Fields(io, *this);                                    \
     return io.Bytes();                                    \
   }                                                       \
-  int Class::ReadObject(std::fstream& stream) {           \
+  int Class::ReadObject(std::istream& stream) {           \
     FSBinaryFieldReader io(stream, #Class);               \
     Fields(io, *this);                                    \
     return io.Bytes();                                    \

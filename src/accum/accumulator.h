@@ -47,8 +47,8 @@ class IFSPredTargetAccum {
                                 double& extra1, double& extra2) const = 0;
   virtual bool GetStats(int criterion, double& a, double& b, double& c, double& d) const = 0;
   virtual bool IsCategorical() const = 0;
-  virtual int WriteObject(std::fstream& stream) const = 0;
-  virtual int ReadObject(std::fstream& stream) = 0;
+  virtual int WriteObject(std::ostream& stream) const = 0;
+  virtual int ReadObject(std::istream& stream) = 0;
   virtual int WriteObjectXML(std::ostream& stream) const = 0;
   virtual int ReadObjectXML(std::ifstream& stream) = 0;
   virtual void Display(std::ostream& stream) const = 0;

@@ -41,8 +41,8 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
   bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
-  int WriteObject(std::fstream& stream) const override;
-  int ReadObject(std::fstream& stream) override;
+  int WriteObject(std::ostream& stream) const override;
+  int ReadObject(std::istream& stream) override;
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
@@ -114,8 +114,8 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
   bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
-  int WriteObject(std::fstream& stream) const override;
-  int ReadObject(std::fstream& stream) override;
+  int WriteObject(std::ostream& stream) const override;
+  int ReadObject(std::istream& stream) override;
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;

@@ -41,8 +41,8 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
   bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
   bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
-  int WriteObject(std::fstream& stream) const override;
-  int ReadObject(std::fstream& stream) override;
+  int WriteObject(std::ostream& stream) const override;
+  int ReadObject(std::istream& stream) override;
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
@@ -111,8 +111,8 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
   bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
-  int WriteObject(std::fstream& stream) const override;
-  int ReadObject(std::fstream& stream) override;
+  int WriteObject(std::ostream& stream) const override;
+  int ReadObject(std::istream& stream) override;
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;

@@ -36,8 +36,8 @@ class FSCatAccum final : public IFSPredTargetAccum {
   bool GetStats(int, double&, double&, double&, double&) const override { return false; }
   bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
-  int WriteObject(std::fstream& stream) const override;
-  int ReadObject(std::fstream& stream) override;
+  int WriteObject(std::ostream& stream) const override;
+  int ReadObject(std::istream& stream) override;
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
@@ -87,8 +87,8 @@ class FSContAccum final : public IFSPredTargetAccum {
   bool GetStats(int, double&, double&, double&, double&) const override { return false; }
   bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
-  int WriteObject(std::fstream& stream) const override;
-  int ReadObject(std::fstream& stream) override;
+  int WriteObject(std::ostream& stream) const override;
+  int ReadObject(std::istream& stream) override;
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;

@@ -14,7 +14,8 @@ class FSAlgorithm final : public IFSAlgorithm {
   // Restore a saved algorithm (state_files.cpp): it owns the settings it reads and has no
   // progress listener or cancel object. Failures leave the status StatusBinaryRestoreFailed or
   // StatusXMLRestoreFailed.
-  explicit FSAlgorithm(std::fstream& stream);
+  // The binary state from any stream (a file, or a string's bytes); the XML state from a file.
+  explicit FSAlgorithm(std::istream& stream);
   explicit FSAlgorithm(std::ifstream& stream);
   ~FSAlgorithm() override;
   FSAlgorithm(const FSAlgorithm&) = delete;
@@ -47,6 +48,7 @@ class FSAlgorithm final : public IFSAlgorithm {
   NQFeature::NQStatus ExportAllXML(std::ostream& stream) const override;
   NQFeature::NQStatus SaveState(std::fstream& stream) const override;
   NQFeature::NQStatus SaveStateXML(std::ostream& stream) const override;
+  NQFeature::NQStatus SaveStateToString(std::string& bytes) const override;
   void Cancel() override { fCancel.Cancel(); }
   void SetProgressListener(ProgressListener* listener) override;
   void SetCancelPtr(NQQueryCancel* cancel) override;
@@ -69,6 +71,8 @@ class FSAlgorithm final : public IFSAlgorithm {
   // The status of a read-only operation (export, save, top predictors) when the stored status
   // is an error or a cancellation is pending; OK when the operation may proceed.
   NQFeature::NQStatus BlockedReadStatus(bool needsRanking) const;
+  // The binary state: header, settings, engine and the two flags.
+  void WriteBinaryState(std::ostream& stream) const;
 
   FSSettings* fpSettings;
   bool fbOwnsSettings;

@@ -8,6 +8,7 @@
 // algorithm that could fail later.
 #include <exception>
 #include <iostream>
+#include <sstream>
 
 #include "api/fs_algorithm.h"
 #include "core/notice.h"
@@ -28,9 +29,9 @@ constexpr char kClassName[] = "FSAlgorithm";
 // ---------------------------------------------------------------------------------------------
 // Saving
 
-NQStatus FSAlgorithm::SaveState(std::fstream& stream) const {
-  const NQStatus blocked = BlockedReadStatus(false);
-  if (!blocked.IsOK()) return blocked;
+// The binary state goes through one writer whatever holds it, so a string holds exactly the
+// bytes a file would.
+void FSAlgorithm::WriteBinaryState(std::ostream& stream) const {
   const FSSettings none;
   FSBinaryWriter out(stream);
   out.WriteTag(kHeader);
@@ -38,6 +39,23 @@ NQStatus FSAlgorithm::SaveState(std::fstream& stream) const {
   fEngine.WriteObject(stream);
   out.WriteBool(fbAccumulated);
   out.WriteBool(fbRanked);
+}
+
+NQStatus FSAlgorithm::SaveState(std::fstream& stream) const {
+  const NQStatus blocked = BlockedReadStatus(false);
+  if (!blocked.IsOK()) return blocked;
+  WriteBinaryState(stream);
+  return fStatus;
+}
+
+// The bytes are built apart and handed over whole, so a refused save leaves the host's string
+// as it was.
+NQStatus FSAlgorithm::SaveStateToString(std::string& bytes) const {
+  const NQStatus blocked = BlockedReadStatus(false);
+  if (!blocked.IsOK()) return blocked;
+  std::ostringstream stream(std::ios::out | std::ios::binary);
+  WriteBinaryState(stream);
+  bytes = stream.str();
   return fStatus;
 }
 
@@ -62,7 +80,7 @@ NQStatus FSAlgorithm::SaveStateXML(std::ostream& stream) const {
 // Restoring constructors. A constructor that throws never runs the destructor, so each deletes
 // the settings it made before letting an unexpected exception go on.
 
-FSAlgorithm::FSAlgorithm(std::fstream& stream)
+FSAlgorithm::FSAlgorithm(std::istream& stream)
     : fpSettings(nullptr),
       fbOwnsSettings(true),
       fCancel(nullptr),
@@ -167,4 +185,10 @@ IFSAlgorithm* FSFactory::RestoreFSAlgorithmFromBinary(std::fstream& stream) {
 
 IFSAlgorithm* FSFactory::RestoreFSAlgorithmFromXML(std::ifstream& stream) {
   return Restore(stream, NQFeature::StatusXMLRestoreFailed);
+}
+
+// The string is read through the same binary restore as a file, so it is checked the same way.
+IFSAlgorithm* FSFactory::RestoreFSAlgorithmFromString(const std::string& bytes) {
+  std::istringstream stream(bytes, std::ios::in | std::ios::binary);
+  return Restore(stream, NQFeature::StatusBinaryRestoreFailed);
 }

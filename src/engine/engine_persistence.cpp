@@ -50,11 +50,11 @@ constexpr int kSortLevel = 2;
 // A nested object through its own writer or reader. The accumulators and the sort records
 // take the file stream itself, which the field layer does not hold, so the engine passes it.
 template <class T>
-void Object(FSBinaryFieldWriter& io, std::fstream& stream, const T& object) {
+void Object(FSBinaryFieldWriter& io, std::ostream& stream, const T& object) {
   io.AddNested(object.WriteObject(stream));
 }
 template <class T>
-void Object(FSBinaryFieldReader& io, std::fstream& stream, T& object) {
+void Object(FSBinaryFieldReader& io, std::istream& stream, T& object) {
   io.AddNested(object.ReadObject(stream));
 }
 template <class T>
@@ -115,13 +115,13 @@ void SortRecordFields(IO& io, Self& record) {
 // ---------------------------------------------------------------------------------------------
 // FSPredSort
 
-int FSPredSort::WriteObject(std::fstream& stream) const {
+int FSPredSort::WriteObject(std::ostream& stream) const {
   FSBinaryFieldWriter io(stream);
   SortRecordFields(io, *this);
   return io.Bytes();
 }
 
-int FSPredSort::ReadObject(std::fstream& stream) {
+int FSPredSort::ReadObject(std::istream& stream) {
   FSBinaryFieldReader io(stream, kSortName);
   SortRecordFields(io, *this);
   return io.Bytes();
@@ -289,13 +289,13 @@ struct FSPredictorSetFields {
       &FSPredictorSet::fvpSortFStat,   &FSPredictorSet::fvpSortTStat};
 };
 
-int FSPredictorSet::WriteObject(std::fstream& stream) const {
+int FSPredictorSet::WriteObject(std::ostream& stream) const {
   FSBinaryFieldWriter io(stream);
   FSPredictorSetFields::Fields(io, *this, stream);
   return io.Bytes();
 }
 
-int FSPredictorSet::ReadObject(std::fstream& stream, FSSettings* settings) {
+int FSPredictorSet::ReadObject(std::istream& stream, FSSettings* settings) {
   FSBinaryFieldReader io(stream, kEngineName);
   FSPredictorSetFields::Read(*this, io, stream, settings);
   return io.Bytes();

@@ -14,8 +14,8 @@ class FSPredSort {
   // Persistence (engine_persistence.cpp): the 33-byte "FSPRS" chunk and the "FSPredSort" XML
   // object at level 2 (6 elements). A reader failure writes "Error reading FSPredSort!\n" to
   // the standard error stream and throws a new NQFeature::IOException by pointer.
-  int WriteObject(std::fstream& stream) const;
-  int ReadObject(std::fstream& stream);
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream);
   int WriteObjectXML(std::ostream& stream) const;
   int ReadObjectXML(std::ifstream& stream);
   // The three values, not the predictor index (engine_display.cpp).

@@ -124,8 +124,8 @@ class FSPredictorSet {
   // "Error reading FSPredictorSet!\n" (or the failing nested object's message) to the standard
   // error stream, leaves the engine released and throws a new NQFeature::IOException by
   // pointer.
-  int WriteObject(std::fstream& stream) const;
-  int ReadObject(std::fstream& stream, FSSettings* settings);
+  int WriteObject(std::ostream& stream) const;
+  int ReadObject(std::istream& stream, FSSettings* settings);
   int WriteObjectXML(std::ostream& stream) const;
   int ReadObjectXML(std::ifstream& stream, FSSettings* settings);
   // The diagnostic dump. Polls the cancel check (the host's cancel object) once.

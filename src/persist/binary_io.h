@@ -24,8 +24,8 @@
 //     io.Field(self.fbConstant);
 //     io.Vector(self.fvValues);
 //   }
-//   int WriteObject(std::fstream& s) const { FSBinaryWriter o(s); Fields(o, *this); return
-//   o.Bytes(); } int ReadObject(std::fstream& s) { FSBinaryReader i(s, "FSContAccum"); Fields(i,
+//   int WriteObject(std::ostream& s) const { FSBinaryWriter o(s); Fields(o, *this); return
+//   o.Bytes(); } int ReadObject(std::istream& s) { FSBinaryReader i(s, "FSContAccum"); Fields(i,
 //   *this); return i.Bytes(); }
 //
 // The writer's Field takes values, the reader's takes references; Bytes() counts what was

@@ -73,7 +73,7 @@ struct FSSettingsFields {
   }
 };
 
-int FSSettings::WriteObject(std::fstream& stream) const {
+int FSSettings::WriteObject(std::ostream& stream) const {
   FSBinaryFieldWriter io(stream);
   FSSettingsFields::Fields(io, *this);
   return io.Bytes();
@@ -81,7 +81,7 @@ int FSSettings::WriteObject(std::fstream& stream) const {
 
 // The readers fill a copy and take it only when the whole object was read, so that a failed
 // read cannot leave the predictor count out of step with the types.
-int FSSettings::ReadObject(std::fstream& stream) {
+int FSSettings::ReadObject(std::istream& stream) {
   FSBinaryFieldReader io(stream, kName);
   FSSettings read(*this);
   FSSettingsFields::Fields(io, read);

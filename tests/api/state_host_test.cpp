@@ -211,6 +211,26 @@ struct Restored {
 
 }  // namespace
 
+// The string form holds the file's bytes, and its restore answers exactly as the saved one.
+TEST(StateFiles, StringStatesAreTheFileBytes) {
+  for (const Scenario& s : Scenarios()) {
+    Built original(s);
+    ScratchFile file;
+    std::string bytes;
+    EXPECT_TRUE(original.algorithm->SaveStateToString(bytes).IsOK()) << s.name;
+    EXPECT_EQ(bytes, SaveBinary(*original.algorithm, file)) << s.name;
+    FSFactory factory;
+    IFSAlgorithm* back = factory.RestoreFSAlgorithmFromString(bytes);
+    ASSERT_NE(back, nullptr) << s.name;
+    EXPECT_TRUE(factory.GetStatus().IsOK()) << s.name;
+    std::string again;
+    back->SaveStateToString(again);
+    EXPECT_EQ(again, bytes) << s.name;
+    ExpectSame(Observe(*original.algorithm, true, false), Observe(*back, true, false), 0.0, s.name);
+    delete back;
+  }
+}
+
 // Every scenario in both forms: the restored algorithm answers exactly as the saved one, has
 // no listener or cancel object, and after one more data pass ranks as the original does.
 TEST(StateFiles, RestoredAlgorithmsAnswerAsTheSavedOnes) {
@@ -336,10 +356,16 @@ TEST(StateFiles, TruncatedStatesAreRefused) {
     Built built(s);
     ScratchFile file;
     const std::string binary = SaveBinary(*built.algorithm, file);
-    for (std::size_t size = 1; size < binary.size(); ++size) {
+    // The string restore checks exactly as the file restore: same status, same messages.
+    for (std::size_t size = 0; size < binary.size(); ++size) {
       Restored restored(binary.substr(0, size), true, file);
       ASSERT_EQ(restored.algorithm, nullptr) << s.name << " at " << size;
       ASSERT_EQ(restored.status.GetErrorCode(), NQFeature::StatusBinaryRestoreFailed);
+      FSFactory factory;
+      CerrCapture capture;
+      ASSERT_EQ(factory.RestoreFSAlgorithmFromString(binary.substr(0, size)), nullptr);
+      ASSERT_EQ(factory.GetStatus(), restored.status) << s.name << " at " << size;
+      ASSERT_EQ(capture.Text(), restored.messages) << s.name << " at " << size;
     }
     const std::string xml = SaveXml(*built.algorithm);
     const std::size_t objectEnd = xml.rfind("\n</Obj>");
@@ -361,6 +387,9 @@ TEST(StateFiles, SavesRefuseAfterAnError) {
   ScratchFile file;
   EXPECT_EQ(a->SaveState(file.Binary()).GetErrorCode(), NQFeature::StatusNoValidData);
   EXPECT_EQ(file.Contents(), "");
+  std::string bytes = "kept";
+  EXPECT_EQ(a->SaveStateToString(bytes).GetErrorCode(), NQFeature::StatusNoValidData);
+  EXPECT_EQ(bytes, "kept");
   delete a;
 }
 
