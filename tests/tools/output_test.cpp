@@ -1,4 +1,5 @@
 #include "output.h"
+#include "text.h"
 #include "options.h"
 
 #include <sstream>

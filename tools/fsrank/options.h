@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "output.h"
-
 namespace fsrank_cli {
 
 // Exit codes, documented in `fsrank --help`.
@@ -22,6 +20,9 @@ constexpr int kExitLibrary = 3;      // the library reported an error
 constexpr int kExitCancelled = 130;  // interrupted (Ctrl-C)
 
 enum class Command { kRank, kCheck, kResume };
+
+// How the report is printed: an aligned table for people, CSV or JSON for programs.
+enum class OutputFormat { kTable, kCsv, kJson };
 
 struct Options {
   Command command = Command::kRank;

@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -12,7 +14,6 @@ namespace {
 // Predictor names longer than this are shortened in the table so that it stays readable in a
 // terminal of 100 columns.
 constexpr std::size_t kMaxNameWidth = 30;
-constexpr std::size_t kLineWidth = 100;
 
 std::string Printf(const char* format, double value) {
   char buffer[64];
@@ -66,78 +67,6 @@ std::string StatisticText(const RankedPredictor& row) {
   return row.statistic_name + " " + Statistic(*row.statistic);
 }
 
-std::string Pad(const std::string& text, std::size_t width, bool right) {
-  const std::size_t used = DisplayWidth(text);
-  if (used >= width) return text;
-  const std::string fill(width - used, ' ');
-  return right ? fill + text : text + fill;
-}
-
-// An aligned table: the columns' widths come from their widest cell.
-class Table {
- public:
-  explicit Table(std::vector<std::pair<std::string, bool>> columns) : columns_(std::move(columns)) {
-    for (const auto& column : columns_)
-      widths_.push_back(DisplayWidth(column.first));
-  }
-  void Add(std::vector<std::string> cells) {
-    for (std::size_t k = 0; k < cells.size() && k < widths_.size(); ++k) {
-      widths_[k] = std::max(widths_[k], DisplayWidth(cells[k]));
-    }
-    rows_.push_back(std::move(cells));
-  }
-  void Write(std::ostream& out, const std::string& indent) const {
-    std::vector<std::string> heading;
-    for (const auto& column : columns_)
-      heading.push_back(column.first);
-    WriteRow(out, indent, heading);
-    for (const auto& row : rows_)
-      WriteRow(out, indent, row);
-  }
-
- private:
-  void WriteRow(std::ostream& out, const std::string& indent,
-                const std::vector<std::string>& cells) const {
-    std::string line = indent;
-    for (std::size_t k = 0; k < cells.size(); ++k) {
-      const bool last = k + 1 == cells.size();
-      if (k > 0) line += "  ";
-      line +=
-          last && !columns_[k].second ? cells[k] : Pad(cells[k], widths_[k], columns_[k].second);
-    }
-    out << line << '\n';
-  }
-
-  std::vector<std::pair<std::string, bool>> columns_;  // heading, right-aligned
-  std::vector<std::size_t> widths_;
-  std::vector<std::vector<std::string>> rows_;
-};
-
-// Writes a line of prose, broken at spaces so that it fits the line width; continuation lines
-// are indented by two spaces.
-void WriteWrapped(std::ostream& out, const std::string& text) {
-  std::string rest = text;
-  std::string indent;
-  while (DisplayWidth(indent + rest) > kLineWidth) {
-    const std::size_t room = kLineWidth - indent.size();
-    std::size_t cut = std::string::npos;
-    std::size_t width = 0;
-    for (std::size_t k = 0; k < rest.size() && width <= room; ++k) {
-      if ((static_cast<unsigned char>(rest[k]) & 0xC0) != 0x80) ++width;
-      if (rest[k] == ' ' && width <= room) cut = k;
-    }
-    if (cut == std::string::npos || cut == 0) break;
-    out << indent << rest.substr(0, cut) << '\n';
-    rest = rest.substr(cut + 1);
-    indent = "  ";
-  }
-  out << indent << rest << '\n';
-}
-
-std::string Plural(std::size_t n, const char* one, const char* many) {
-  return GroupDigits(static_cast<long>(n)) + " " + (n == 1 ? one : many);
-}
-
 std::string TargetSummary(const RankingReport& report) {
   std::string text = report.target + ", " + report.target_type;
   if (!report.target_categories.empty()) {
@@ -156,77 +85,6 @@ std::string TargetSummary(const RankingReport& report) {
 }
 
 }  // namespace
-
-std::string GroupDigits(long n) {
-  std::string digits = std::to_string(n < 0 ? -n : n);
-  for (int k = static_cast<int>(digits.size()) - 3; k > 0; k -= 3) {
-    digits.insert(static_cast<std::size_t>(k), ",");
-  }
-  return (n < 0 ? "-" : "") + digits;
-}
-
-std::size_t DisplayWidth(const std::string& utf8) {
-  std::size_t width = 0;
-  for (const char c : utf8) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++width;
-  }
-  return width;
-}
-
-std::string FitWidth(const std::string& utf8, std::size_t width) {
-  if (DisplayWidth(utf8) <= width || width == 0) return utf8;
-  std::string result;
-  std::size_t used = 0;
-  for (std::size_t k = 0; k < utf8.size(); ++k) {
-    const bool starts = (static_cast<unsigned char>(utf8[k]) & 0xC0) != 0x80;
-    if (starts && ++used > width - 1) break;
-    result.push_back(utf8[k]);
-  }
-  return result + "\xE2\x80\xA6";  // an ellipsis
-}
-
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
-          out += buffer;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  return out + "\"";
-}
 
 std::string ReasonWord(int reason) {
   static const char* const kWords[] = {"",          "allMissing", "allConst",    "manyMissing",

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "options.h"
+
 namespace fsrank_cli {
 
 struct RankedPredictor {
@@ -95,21 +97,12 @@ struct ScreeningThresholds {
 std::string ReasonWord(int reason);
 std::string ReasonText(int reason, const ScreeningThresholds& thresholds);
 
-enum class OutputFormat { kTable, kCsv, kJson };
-
 void WriteTable(std::ostream& out, const RankingReport& report);
 void WriteCsv(std::ostream& out, const RankingReport& report);
 void WriteJson(std::ostream& out, const RankingReport& report);
 void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat format);
 void WriteCheckReport(std::ostream& out, const CheckReport& report,
                       const ScreeningThresholds& thresholds, OutputFormat format);
-
-// Helpers shared with the tests and the progress line.
-std::string GroupDigits(long n);                                   // 1234567 -> "1,234,567"
-std::size_t DisplayWidth(const std::string& utf8);                 // code points, not bytes
-std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with an ellipsis
-std::string JsonString(const std::string& utf8);
-std::string CsvField(const std::string& text);
 
 }  // namespace fsrank_cli
 

@@ -9,7 +9,7 @@
 
 #include "csv_reader.h"
 #include "json_reader.h"
-#include "output.h"
+#include "text.h"
 
 namespace fsrank_cli {
 

@@ -1,0 +1,35 @@
+// Turns the library's results after a run into the plain reports that output.h prints: the
+// target's categories, the screened predictors with their reasons in words, and per criterion
+// the ranked predictors with the statistics behind their values.
+#ifndef FSRANK_TOOLS_REPORT_H
+#define FSRANK_TOOLS_REPORT_H
+
+#include <fsrank/fsrank.h>
+
+#include <ostream>
+#include <vector>
+
+#include "output.h"
+#include "schema.h"
+
+namespace fsrank_cli {
+
+// The thresholds in force, for wording the screening reasons.
+ScreeningThresholds Thresholds(const FSSettings& settings);
+
+// Fills `report` from a ranked (or, when `status` is a warning, unranked) algorithm, listing at
+// most `shown` predictors per criterion (0: all). Returns kExitOk, or the exit code after
+// saying on `err` which query failed.
+int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema,
+                       const NQFeature::NQStatus& status, int shown, RankingReport& report,
+                       std::ostream& err);
+
+// Fills `report` with every column of the check and the rules it breaks, from the pass's
+// results `indices` and `reasons`.
+void BuildCheckReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema,
+                      const std::vector<int>& indices, const std::vector<std::vector<int>>& reasons,
+                      CheckReport& report);
+
+}  // namespace fsrank_cli
+
+#endif  // FSRANK_TOOLS_REPORT_H

@@ -1,0 +1,51 @@
+// Text helpers shared by every printed form and the progress line: display widths of UTF-8
+// text, padding, an aligned table, wrapping of prose, digit grouping, and CSV and JSON
+// escaping.
+#ifndef FSRANK_TOOLS_TEXT_H
+#define FSRANK_TOOLS_TEXT_H
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fsrank_cli {
+
+// Lines of prose are wrapped to this width.
+constexpr std::size_t kLineWidth = 100;
+
+std::string GroupDigits(long n);                                   // 1234567 -> "1,234,567"
+std::size_t DisplayWidth(const std::string& utf8);                 // code points, not bytes
+std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with an ellipsis
+// text padded with spaces to `width` display columns, on the left when `right`.
+std::string Pad(const std::string& text, std::size_t width, bool right);
+// "1 predictor", "1,234 predictors".
+std::string Plural(std::size_t n, const char* one, const char* many);
+std::string JsonString(const std::string& utf8);
+std::string CsvField(const std::string& text);
+
+// Writes a line of prose, broken at spaces so that it fits kLineWidth; continuation lines are
+// indented by two spaces.
+void WriteWrapped(std::ostream& out, const std::string& text);
+
+// An aligned table: the columns' widths come from their widest cell.
+class Table {
+ public:
+  // The columns' headings, each with whether it is right-aligned.
+  explicit Table(std::vector<std::pair<std::string, bool>> columns);
+  void Add(std::vector<std::string> cells);
+  void Write(std::ostream& out, const std::string& indent) const;
+
+ private:
+  void WriteRow(std::ostream& out, const std::string& indent,
+                const std::vector<std::string>& cells) const;
+
+  std::vector<std::pair<std::string, bool>> columns_;  // heading, right-aligned
+  std::vector<std::size_t> widths_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+}  // namespace fsrank_cli
+
+#endif  // FSRANK_TOOLS_TEXT_H
