@@ -3,27 +3,35 @@
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# ccache, when installed, serves repeated compilations from its cache (CCACHE= turns it off).
+CCACHE ?= $(shell command -v ccache 2>/dev/null)
+CONFIGURE := cmake $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
 
-.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy format clean
+.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
 
 all: demo
 
+# Installs what is missing of the packages named in $(1) (as root on Debian), or names them.
+define install_missing
+@missing=""; for p in $(1); do \
+  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+done; \
+if [ -n "$$missing" ]; then \
+  if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null; then \
+    echo "Installing:$$missing"; \
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+  else \
+    echo "Missing packages:$$missing (install them, or run as root on Debian)"; exit 1; \
+  fi; \
+fi
+endef
+
 deps:
-	@missing=""; for p in $(DEB_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null; then \
-	    echo "Installing:$$missing"; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
-	  else \
-	    echo "Missing packages:$$missing (install them, or run as root on Debian)"; exit 1; \
-	  fi; \
-	fi
+	$(call install_missing,$(DEB_PACKAGES))
 
 build/release/CMakeCache.txt: | deps
-	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	$(CONFIGURE) -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 
 demo: deps build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
@@ -32,33 +40,33 @@ demo: deps build/release/CMakeCache.txt
 	./build/release/tools/fsrank rank examples/credit-g.csv --target class
 
 test: deps
-	cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
+	$(CONFIGURE) -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build build/debug -j $(JOBS)
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
 
 test-sanitize: deps
-	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=address,undefined \
+	$(CONFIGURE) -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=address,undefined \
 	  -DFSRANK_BUILD_TOOLS=OFF -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build build/asan -j $(JOBS)
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
 test-tsan: deps
-	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=thread \
+	$(CONFIGURE) -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=thread \
 	  -DFSRANK_BUILD_TOOLS=OFF -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 setarch $$(uname -m) -R ctest --output-on-failure -j $(JOBS)
 
 # The whole tree must also compile warning-free with clang.
 build-clang: deps
-	CXX=clang++ cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
+	CXX=clang++ $(CONFIGURE) -S . -B build/clang -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build build/clang -j $(JOBS)
 
 # The libFuzzer targets of the two state restores (clang, address and undefined-behaviour
 # sanitizers), each run for FUZZ_SECONDS on the committed seeds and regression inputs; new
 # inputs go to build/fuzz/corpus, failing ones to build/fuzz/artifacts.
 FUZZ_SECONDS ?= 60
-FUZZ_CMAKE = CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+FUZZ_CMAKE = CXX=clang++ $(CONFIGURE) -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DFSRANK_BUILD_FUZZ=ON -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_TOOLS=OFF \
 	  -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 fuzz: deps
@@ -83,12 +91,12 @@ fuzz-seeds: deps
 # --predictors 100 --records 1000000; --list names the cases). bench-micro runs the Google
 # Benchmark programs of single parts.
 bench: deps
-	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	$(CONFIGURE) -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS)
 	./build/bench/bench/fsrank_bench $(BENCH_ARGS)
 
 bench-micro: deps
-	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	$(CONFIGURE) -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && [ "$$(basename $$b)" != fsrank_bench ] && "$$b" || true; done
 
@@ -99,9 +107,37 @@ bench-csv: deps build/release/CMakeCache.txt
 	bench/csv_throughput.sh build/release/tools/fsrank
 
 accuracy: deps
-	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	$(CONFIGURE) -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS) --target accuracy
 	./build/bench/bench/accuracy
+
+# Committed files that generators in gen/ write (Debian's python3 with REGEN_PACKAGES), one line
+# per generator as `script:output`; each script writes the file named by its argument. `make regen`
+# rewrites them all in place; `make regen-check` (run by .ci/run) then fails, naming the files,
+# when a committed file differs from what its generator writes.
+REGEN_PYTHON ?= /usr/bin/python3
+REGEN_PACKAGES := python3-mpmath python3-scipy python3-numpy
+REGEN := \
+  gen/distribution_reference.py:tests/data/distribution_reference.txt \
+  gen/pair_reference.py:tests/data/pair_reference.txt \
+  gen/special_function_tables.py:src/stats/special_function_tables.inc
+
+regen-deps:
+	$(call install_missing,$(REGEN_PACKAGES))
+
+regen: regen-deps
+	@mkdir -p build/regen; for g in $(REGEN); do \
+	  script=$${g%%:*}; output=$${g#*:}; log=build/regen/$$(basename $$script .py).log; \
+	  echo "== $$script -> $$output"; \
+	  $(REGEN_PYTHON) $$script $$output >$$log 2>&1 || { cat $$log; echo "$$script failed"; exit 1; }; \
+	done
+
+regen-check: regen
+	@outputs="$(foreach g,$(REGEN),$(lastword $(subst :, ,$(g))))"; \
+	untracked=$$(git ls-files --others -- $$outputs); \
+	if [ -n "$$untracked" ]; then echo "Generated but not committed: $$untracked"; exit 1; fi; \
+	git diff --exit-code --stat -- $$outputs || \
+	  { echo "The committed files above differ from what their generators write (make regen)"; exit 1; }
 
 format:
 	@find include src tests tools bench examples -name '*.h' -o -name '*.cpp' | xargs clang-format -i

@@ -1,5 +1,5 @@
 // The four pair accumulators against independent reference values on a few hundred random
-// weighted samples (tests/data/pair_reference.txt, written by tools/gen_pair_reference.py).
+// weighted samples (tests/data/pair_reference.txt, written by gen/pair_reference.py).
 // Statistics agree to 1e-12 relative; p-values, being one minus a distribution function, to
 // 1e-13 absolute.
 #include <cmath>

@@ -1,5 +1,5 @@
 // The distribution and special functions against high-precision reference values
-// (tests/data/distribution_reference.txt, made by tools/gen_distribution_reference.py).
+// (tests/data/distribution_reference.txt, made by gen/distribution_reference.py).
 //
 // Each region is held to what its algorithm reaches; bench/accuracy.cpp reports the measured
 // figures. Where the fixed algorithm cannot reach a tighter target the bound below says why.

@@ -3,7 +3,7 @@
 accumulators with reference values of their statistics computed independently of the library.
 
 Run with Debian's python3 (it needs python3-scipy and python3-mpmath):
-    /usr/bin/python3 tools/gen_pair_reference.py
+    /usr/bin/python3 gen/pair_reference.py [output]    (or: make regen)
 
 Sums are formed exactly with fractions of the doubles written to the file; the chi-square
 statistics and their p-values come from scipy's chi2_contingency (without Yates's correction),
@@ -27,8 +27,8 @@ import numpy as np
 from scipy import stats
 
 mpmath.mp.dps = 40
-OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data",
-                   "pair_reference.txt")
+OUT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "pair_reference.txt")
 WEIGHTS = [1.0, 1.0, 1.0, 2.0, 3.0, 0.5, 1.5, 0.25, 2.75]
 
 
@@ -226,7 +226,7 @@ def main():
     plan = [("catcat", gen_catcat, 100), ("catcont", gen_catcont, 70),
             ("contcat", gen_contcat, 70), ("contcont", gen_contcont, 70)]
     lines = ["# Reference values for the pair accumulators; written by "
-             "tools/gen_pair_reference.py, do not edit."]
+             "gen/pair_reference.py, do not edit."]
     for kind, gen, count in plan:
         made = 0
         while made < count:
