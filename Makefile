@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 # ccache, when installed, serves repeated compilations from its cache (CCACHE= turns it off).
 CCACHE ?= $(shell command -v ccache 2>/dev/null)
 CONFIGURE := cmake $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
-DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev
+DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev nlohmann-json3-dev
 
 .PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
 

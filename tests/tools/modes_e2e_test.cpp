@@ -124,16 +124,16 @@ TEST_F(FsrankModes, ResumeRefusesAMissingOrMismatchedSidecar) {
     std::string message;
   } cases[] = {
       {"deleted", "", "s.bin.columns.json: cannot open: No such file or directory (resuming"},
-      {"not JSON", "{\"format\": ", "s.bin.columns.json: line 1, column 12: expected a value"},
+      {"not JSON", "{\"format\": ", "s.bin.columns.json: not valid JSON: "},
+      {"nested deeply", std::string(100000, '[') + std::string(100000, ']'), "nested too deeply"},
       {"another run's", Slurp(Path("other.bin.columns.json")), "was not written with"},
-      {"type changed", edit("\"x\", \"type\": \"continuous\"", "\"x\", \"type\": \"categorical\""),
-       "\"labels\": must be a list"},
-      {"type and labels changed",
-       edit("\"x\", \"type\": \"continuous\"", "\"x\", \"type\": \"categorical\", \"labels\": []"),
-       "does not describe the state in " + state + ": the predictor \"x\" is continuous"},
-      {"label dropped", edit("[\"yes\", \"no\"]", "[\"yes\"]"),
-       "the target category 1 of the state has no label"},
-      {"label doubled", edit("[\"yes\", \"no\"]", "[\"yes\", \"yes\"]"), "appears twice"},
+      // Every edit is refused, even one that leaves a consistent description: swapping the
+      // target's labels would report each category's count under the other's name.
+      {"labels swapped", edit("\"yes\",\n      \"no\"", "\"no\",\n      \"yes\""),
+       "was edited after it was written"},
+      {"type changed", edit("\"type\": \"continuous\"", "\"type\": \"categorical\""),
+       "was edited after it was written"},
+      {"respaced only", edit("{\n", "{ \n"), ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -143,7 +143,7 @@ TEST_F(FsrankModes, ResumeRefusesAMissingOrMismatchedSidecar) {
       Write("s.bin.columns.json", c.sidecar);
     }
     const Result r = Run({"resume", state});
-    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.code, c.message.empty() ? 0 : 2);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
 }

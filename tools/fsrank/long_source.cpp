@@ -147,6 +147,21 @@ bool LongDataSource::ReadCase() {
                      "on line " +
                      std::to_string(seen->second) + ")");
   }
+  // A case of an earlier file (a resumed run) would be counted twice: in one run over all the
+  // files it would be one case, or refused as above.
+  const bool continues = !schema_.sources.empty() && id == schema_.last_case && case_number_ < 0;
+  if (!schema_.case_hashes.insert(CaseHash(id)).second || continues) {
+    std::string sources;
+    for (const std::string& source : schema_.sources)
+      sources += (sources.empty() ? "" : ", ") + source;
+    throw InputError(reader_.Where(row_line_) + "case " + Quoted(id) +
+                     (continues ? " continues the last case of " + sources +
+                                      ", which was counted already: the files must be split "
+                                      "between cases"
+                                : " was read already from " + sources +
+                                      " (the rows of a case must be consecutive)"));
+  }
+  schema_.last_case = id;
   case_target_ = NQMV::Missing();
   long target_line = 0;
   do {

@@ -64,6 +64,9 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
     std::cerr << "fsrank: cancelled while reading the first rows\n";
     return kExitCancelled;
   }
+  // A report, a saved state and the options name columns by name: each needs its own.
+  const std::string names = NameFault(source.Header(), "column");
+  if (!names.empty()) throw InputError(options.data_file + ": the header: " + names);
   ColumnSchema fresh;
   ColumnSchema& schema = saved ? *saved : fresh;
   DataPlan plan;
@@ -109,6 +112,15 @@ int RunLong(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
     schema.predictor_column = options.predictor_column;
     schema.value_column = options.value_column;
     schema.target.name = options.target;
+    // The first pass finds the predictors, the second streams the file: a pipe cannot be read
+    // twice.
+    struct stat info;
+    if (options.data_file == "-" || (stat(options.data_file.c_str(), &info) == 0 &&
+                                     !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))) {
+      throw UsageError(options.data_file +
+                       ": --long reads the file twice (first to find the predictors), which "
+                       "standard input or a pipe cannot do: save the data to a file first");
+    }
     OpenData(options.data_file, file);
     const LongScan scan = ScanLongFile(file, options.data_file, schema);
     if (gInterrupted.load()) {

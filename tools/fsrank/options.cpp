@@ -4,8 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <limits>
+#include <locale>
 #include <map>
+#include <sstream>
 #include <tuple>
+
+#include "schema.h"
 
 #ifndef FSRANK_VERSION
 #define FSRANK_VERSION "unknown"
@@ -60,9 +66,39 @@ Exit codes:
 
 // Reads the delimiter: one character, or "tab" / "\t" for a tab.
 std::string CheckDelimiter(const std::string& text) {
-  if (text.size() == 1 || text == "tab" || text == "\\t") return {};
-  return "the delimiter must be one character (or \"tab\")";
+  if (text == "tab" || text == "\\t") return {};
+  if (text.size() != 1) return "the delimiter must be one character (or \"tab\")";
+  if (!IsUsableDelimiter(text[0])) return "the delimiter cannot be a quote, a line end or NUL";
+  return {};
 }
+
+// The checks of numeric options, with messages in the user's terms (CLI11's own would print
+// the largest double as a range end, and let a NaN through a range check).
+CLI::Validator NumberCheck(double low, double high, const std::string& what, bool whole = false) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        std::istringstream in(text);
+        in.imbue(std::locale::classic());
+        double value = 0.0;
+        if (!(in >> value) || !(in >> std::ws).eof() || !(value >= low && value <= high) ||
+            (whole && value != std::floor(value))) {
+          return "must be " + what + ", not \"" + text + "\"";
+        }
+        return {};
+      },
+      "");
+}
+CLI::Validator Count(double low) {
+  return NumberCheck(low, 2147483647.0, low > 0 ? "a whole number from 1" : "a whole number from 0",
+                     true);
+}
+
+// Column names and file names: an empty one names nothing.
+const CLI::Validator kNonEmpty(
+    [](std::string& text) {
+      return text.empty() ? std::string("must not be empty") : std::string();
+    },
+    "");
 
 char DelimiterChar(const std::string& text) {
   return text == "tab" || text == "\\t" ? '\t' : text[0];
@@ -114,13 +150,15 @@ void AddReading(CLI::App* cmd, Options& options, Raw& raw) {
       ->type_name("CHAR")
       ->capture_default_str();
   cmd->add_option("--sample", options.sample, "Rows read to guess the column types")
-      ->check(CLI::PositiveNumber.description(""))
+      ->check(Count(1))
       ->type_name("N")
       ->capture_default_str();
   cmd->add_option("--categorical", options.categorical, "Columns to treat as categorical")
+      ->check(kNonEmpty)
       ->delimiter(',')
       ->type_name("COLS");
   cmd->add_option("--continuous", options.continuous, "Columns to treat as continuous")
+      ->check(kNonEmpty)
       ->delimiter(',')
       ->type_name("COLS");
   raw.na.push_back(
@@ -132,8 +170,9 @@ void AddReading(CLI::App* cmd, Options& options, Raw& raw) {
 }
 
 std::vector<CLI::Option*> AddWeightAndId(CLI::App* cmd, Options& options) {
-  CLI::Option* weight =
-      cmd->add_option("--weight", options.weight, "Column of frequency weights")->type_name("COL");
+  CLI::Option* weight = cmd->add_option("--weight", options.weight, "Column of frequency weights")
+                            ->check(kNonEmpty)
+                            ->type_name("COL");
   cmd->add_option("--weight-conversion", options.weight_conversion,
                   "How a weight becomes a frequency")
       ->check(CLI::IsMember({"round", "truncate", "asis"}).description(""))
@@ -141,33 +180,34 @@ std::vector<CLI::Option*> AddWeightAndId(CLI::App* cmd, Options& options) {
       ->needs(weight)
       ->capture_default_str();
   return {weight, cmd->add_option("--id", options.id, "Column of case identifiers (not ranked)")
+                      ->check(kNonEmpty)
                       ->type_name("COL")};
 }
 
 void AddScreening(CLI::App* cmd, Options& options, bool no_screen) {
   cmd->add_option("--max-missing", options.max_missing,
                   "Screen out predictors with more than PCT% missing values (default 70)")
-      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->check(NumberCheck(0.0, 100.0, "a percentage from 0 to 100"))
       ->type_name("PCT");
   cmd->add_option("--max-single", options.max_single,
                   "Screen out categorical predictors whose largest category exceeds PCT% "
                   "(default 95)")
-      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->check(NumberCheck(0.0, 100.0, "a percentage from 0 to 100"))
       ->type_name("PCT");
   cmd->add_option("--max-categories", options.max_categories,
                   "Screen out categorical predictors with more categories than PCT% of their "
                   "values (default 90)")
-      ->check(CLI::Range(0.0, 100.0).description(""))
+      ->check(NumberCheck(0.0, 100.0, "a percentage from 0 to 100"))
       ->type_name("PCT");
   cmd->add_option("--min-cv", options.min_cv,
                   "Screen out continuous predictors with a coefficient of variation below V "
                   "(default 0.001)")
-      ->check(CLI::NonNegativeNumber.description(""))
+      ->check(NumberCheck(0.0, std::numeric_limits<double>::max(), "a number 0 or more"))
       ->type_name("V");
   cmd->add_option("--min-sd", options.min_sd,
                   "Screen out continuous predictors with a standard deviation below V "
                   "(default 0: off)")
-      ->check(CLI::NonNegativeNumber.description(""))
+      ->check(NumberCheck(0.0, std::numeric_limits<double>::max(), "a number 0 or more"))
       ->type_name("V");
   if (no_screen) {
     cmd->add_flag("--no-screen", options.no_screen,
@@ -177,7 +217,7 @@ void AddScreening(CLI::App* cmd, Options& options, bool no_screen) {
 
 CLI::Option* AddMaxRecords(CLI::App* cmd, Options& options) {
   return cmd->add_option("--max-records", options.max_records, "Read at most N records")
-      ->check(CLI::NonNegativeNumber.description(""))
+      ->check(Count(0))
       ->type_name("N");
 }
 
@@ -185,7 +225,7 @@ CLI::Option* AddMaxRecords(CLI::App* cmd, Options& options) {
 void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
   cmd->add_option("--top", options.top,
                   "Predictors listed per criterion (0: all; default: the library's suggestion)")
-      ->check(CLI::NonNegativeNumber.description(""))
+      ->check(Count(0))
       ->type_name("N");
   cmd->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
       ->delimiter(',')
@@ -193,6 +233,7 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
       ->check(CriterionCheck());
   CLI::Option* export_one = cmd->add_option("--export-one", options.export_one,
                                             "Write the FSOutputOne XML document of --criterion")
+                                ->check(kNonEmpty)
                                 ->type_name("FILE");
   CLI::Option* criterion =
       cmd->add_option("--criterion", raw.export_criterion, "Criterion of --export-one")
@@ -202,6 +243,7 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
   criterion->needs(export_one);
   cmd->add_option("--export-all", options.export_all,
                   "Write the FSOutputAll XML document (screening and every criterion)")
+      ->check(kNonEmpty)
       ->type_name("FILE");
 }
 
@@ -209,6 +251,7 @@ void AddSaveState(CLI::App* cmd, Options& options) {
   cmd->add_option("--save-state", options.save_state,
                   "Save the library's state after the data pass (XML when FILE ends in .xml), "
                   "with the columns in FILE.columns.json")
+      ->check(kNonEmpty)
       ->type_name("FILE");
 }
 
@@ -235,8 +278,12 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       "rank", "Rank the columns of DATA (CSV with a header row) as predictors of --target");
   rank->add_option("DATA", options.data_file, "CSV file with a header row")
       ->required()
+      ->check(kNonEmpty)
       ->type_name("FILE");
-  rank->add_option("--target", options.target, "Column to predict")->required()->type_name("COL");
+  rank->add_option("--target", options.target, "Column to predict")
+      ->required()
+      ->check(kNonEmpty)
+      ->type_name("COL");
   AddReading(rank, options, raw);
   const std::vector<CLI::Option*> wide_only = AddWeightAndId(rank, options);
   CLI::Option* long_form =
@@ -249,6 +296,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
                    "Long form: column of predictor names"),
         std::tuple("--value", &options.value_column, "Long form: column of predictor values")}) {
     rank->add_option(name, *column, what)
+        ->check(kNonEmpty)
         ->type_name("COL")
         ->needs(long_form)
         ->capture_default_str();
@@ -265,6 +313,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       "check", "Check the columns of DATA without a target: every screening rule each breaks");
   check->add_option("DATA", options.data_file, "CSV file with a header row")
       ->required()
+      ->check(kNonEmpty)
       ->type_name("FILE");
   AddReading(check, options, raw);
   AddWeightAndId(check, options);
@@ -276,10 +325,12 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       "resume", "Continue from a state saved with --save-state: rank again, or add --more data");
   resume->add_option("STATE", options.state_file, "State file written by --save-state")
       ->required()
+      ->check(kNonEmpty)
       ->type_name("FILE");
   resume
       ->add_option("--more", options.data_file,
                    "More data, in the form and with the columns of the saved run")
+      ->check(kNonEmpty)
       ->type_name("FILE");
   AddRanking(resume, options, raw);
   AddScreening(resume, options, true);

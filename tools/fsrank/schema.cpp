@@ -1,40 +1,74 @@
 #include "schema.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
+
+#include <nlohmann/json.hpp>
 
 #include "csv_reader.h"
-#include "json_reader.h"
 #include "text.h"
 
 namespace fsrank_cli {
 
 namespace {
 
-const char* const kFormat = "fsrank columns 1";
+using Json = nlohmann::ordered_json;
 
-void WriteColumn(std::ostream& out, const SchemaColumn& column) {
-  out << "{\"name\": " << JsonString(column.name)
-      << ", \"type\": " << JsonString(TypeName(column.type));
-  if (column.type == ColumnType::kCategorical) {
-    out << ", \"labels\": [";
-    for (std::size_t k = 0; k < column.labels.Size(); ++k) {
-      out << (k == 0 ? "" : ", ") << JsonString(column.labels.Label(static_cast<int>(k)));
-    }
-    out << "]";
+// Version 2 added the sidecar's own checksum and, for the long form, the cases read so far.
+const char* const kFormat = "fsrank columns 2";
+const char* const kOwnChecksum = "columns_checksum";
+
+std::uint64_t Fnv1a(const std::string& bytes, std::uint64_t hash = 14695981039346656037ull) {
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
   }
-  out << "}";
+  return hash;
 }
 
-void WriteList(std::ostream& out, const std::vector<std::string>& items) {
-  out << "[";
-  for (std::size_t k = 0; k < items.size(); ++k)
-    out << (k == 0 ? "" : ", ") << JsonString(items[k]);
-  out << "]";
+std::string Hex64(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// Names and labels are the file's bytes, which need not be UTF-8 (a Latin-1 file, say); JSON
+// texts must be. Those that are not are kept byte for byte as {"bytes": "<hex>"}, so that a
+// resumed run gives the same label the same code.
+Json Text(const std::string& bytes) {
+  if (IsValidUtf8(bytes)) return bytes;
+  std::string hex;
+  for (const char c : bytes)
+    hex += Hex64(static_cast<unsigned char>(c)).substr(14);
+  return Json{{"bytes", hex}};
+}
+
+Json ColumnJson(const SchemaColumn& column) {
+  Json out = {{"name", Text(column.name)}, {"type", TypeName(column.type)}};
+  if (column.type == ColumnType::kCategorical) {
+    Json labels = Json::array();
+    for (std::size_t k = 0; k < column.labels.Size(); ++k)
+      labels.push_back(Text(column.labels.Label(static_cast<int>(k))));
+    out["labels"] = std::move(labels);
+  }
+  return out;
+}
+
+Json TextList(const std::vector<std::string>& items) {
+  Json out = Json::array();
+  for (const std::string& item : items)
+    out.push_back(Text(item));
+  return out;
+}
+
+Json OptionalName(const std::string& name) {
+  return name.empty() ? Json() : Text(name);
 }
 
 // Reads the parts of the sidecar, naming the file and the place of any fault.
@@ -46,45 +80,59 @@ class SidecarReader {
     throw InputError(name_ + ": " + where + ": " + what);
   }
   const Json& Member(const Json& object, const std::string& key, const std::string& where,
-                     Json::Kind kind) const {
-    const Json& value = object[key];
-    if (value.kind != kind) {
-      static const char* const kKinds[] = {"null",   "true or false", "a number",
-                                           "a text", "a list",        "an object"};
-      Fail(where + "\"" + key + "\"", std::string("must be ") + kKinds[kind]);
+                     Json::value_t kind, const char* what) const {
+    const auto found = object.find(key);
+    if (found == object.end() || found->type() != kind) {
+      Fail(where + "\"" + key + "\"", std::string("must be ") + what);
     }
-    return value;
+    return *found;
+  }
+  // A text, or the {"bytes": hex} form of a text that is not UTF-8.
+  std::string Bytes(const Json& value, const std::string& where) const {
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_object() && value.size() == 1 && value.contains("bytes") &&
+        value["bytes"].is_string()) {
+      const std::string& hex = value["bytes"].get_ref<const std::string&>();
+      std::string out;
+      for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+        const int high = HexDigit(hex[k]), low = HexDigit(hex[k + 1]);
+        if (high < 0 || low < 0) break;
+        out.push_back(static_cast<char>(high * 16 + low));
+      }
+      if (out.size() * 2 == hex.size()) return out;
+    }
+    Fail(where, "must be a text");
   }
   std::string Text(const Json& object, const std::string& key, const std::string& where) const {
-    return Member(object, key, where, Json::kString).text;
+    const auto found = object.find(key);
+    if (found == object.end()) Fail(where + "\"" + key + "\"", "must be a text");
+    return Bytes(*found, where + "\"" + key + "\"");
   }
   // A column name that may be absent (null).
   std::string OptionalName(const Json& object, const std::string& key) const {
-    if (object[key].IsNull()) return {};
-    const std::string name = Text(object, key, "");
+    const auto found = object.find(key);
+    if (found == object.end() || found->is_null()) return {};
+    const std::string name = Bytes(*found, "\"" + key + "\"");
     if (name.empty()) Fail("\"" + key + "\"", "the column name is empty");
     return name;
   }
   std::vector<std::string> Texts(const Json& object, const std::string& key,
                                  const std::string& where) const {
     std::vector<std::string> out;
-    const Json& list = Member(object, key, where, Json::kArray);
-    for (std::size_t k = 0; k < list.items.size(); ++k) {
-      if (list.items[k].kind != Json::kString) {
-        Fail(where + "\"" + key + "\"[" + std::to_string(k) + "]", "must be a text");
-      }
-      out.push_back(list.items[k].text);
+    const Json& list = Member(object, key, where, Json::value_t::array, "a list");
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      out.push_back(Bytes(list[k], where + "\"" + key + "\"[" + std::to_string(k) + "]"));
     }
     return out;
   }
   SchemaColumn Column(const Json& object, const std::string& where) const {
-    if (object.kind != Json::kObject) Fail(where, "must be an object");
+    if (!object.is_object()) Fail(where, "must be an object");
     SchemaColumn column;
     column.name = Text(object, "name", where);
     if (column.name.empty()) Fail(where + "\"name\"", "the column name is empty");
     const std::string type = Text(object, "type", where);
     if (type != "categorical" && type != "continuous") {
-      Fail(where + "\"type\"", "must be \"categorical\" or \"continuous\", not \"" + type + "\"");
+      Fail(where + "\"type\"", "must be \"categorical\" or \"continuous\"");
     }
     column.type = type == "categorical" ? ColumnType::kCategorical : ColumnType::kContinuous;
     if (column.type == ColumnType::kCategorical) {
@@ -92,28 +140,64 @@ class SidecarReader {
       for (const std::string& label : Texts(object, "labels", where)) {
         const std::size_t code = column.labels.Size();
         if (static_cast<std::size_t>(column.labels.Encode(label)) != code) {
-          Fail(where + "\"labels\"", "the label \"" + label + "\" appears twice");
+          Fail(where + "\"labels\"", "a label appears twice");
         }
       }
     }
     return column;
   }
+  long Count(const Json& object, const std::string& key, const std::string& what) const {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_number_unsigned() ||
+        found->get<std::uint64_t>() > 9000000000000000ull) {
+      Fail("\"" + key + "\"", "must be a whole number of " + what);
+    }
+    return static_cast<long>(found->get<std::uint64_t>());
+  }
 
  private:
+  static int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  }
   std::string name_;
 };
+
+// The sidecar's own checksum covers everything else in it, in the order written, so that any
+// edit of a name, label or role is refused (a change of spacing only is not an edit).
+std::string OwnChecksum(Json doc) {
+  doc.erase(kOwnChecksum);
+  return "fnv1a64:" + Hex64(Fnv1a(doc.dump()));
+}
+
+// Deeper nesting than the sidecar's own is refused while parsing, before it costs anything.
+constexpr int kMaxDepth = 8;
+
+}  // namespace
 
 ColumnSchema ParseSidecar(const std::string& text, const std::string& name, std::string& checksum) {
   SidecarReader read(name);
   Json doc;
   try {
-    doc = ParseJson(text);
-  } catch (const JsonError& e) {
-    throw InputError(name + ": " + e.what());
+    doc = Json::parse(text, [](int depth, Json::parse_event_t, Json&) {
+      if (depth > kMaxDepth) throw InputError("nested too deeply");
+      return true;
+    });
+  } catch (const Json::exception& e) {
+    // The library's messages name the byte where the parse failed.
+    throw InputError(name + ": not valid JSON: " + e.what());
+  } catch (const InputError& e) {
+    throw InputError(name + ": not a column description: " + e.what());
   }
-  if (doc.kind != Json::kObject) read.Fail("the file", "must hold a JSON object");
-  if (doc["format"].kind != Json::kString || doc["format"].text != kFormat) {
+  if (!doc.is_object()) read.Fail("the file", "must hold a JSON object");
+  if (!doc.contains("format") || doc["format"] != kFormat) {
     read.Fail("\"format\"", std::string("must be \"") + kFormat + "\"");
+  }
+  if (read.Text(doc, kOwnChecksum, "") != OwnChecksum(doc)) {
+    read.Fail("the file",
+              "was edited after it was written (its checksum differs): the column "
+              "description must stay as the run that saved the state wrote it");
   }
   checksum = read.Text(doc, "state_checksum", "");
   ColumnSchema schema;
@@ -121,17 +205,15 @@ ColumnSchema ParseSidecar(const std::string& text, const std::string& name, std:
   if (form != "wide" && form != "long") read.Fail("\"form\"", "must be \"wide\" or \"long\"");
   schema.long_form = form == "long";
   const std::string delimiter = read.Text(doc, "delimiter", "");
-  if (delimiter.size() != 1) read.Fail("\"delimiter\"", "must be one character");
+  if (delimiter.size() != 1 || !IsUsableDelimiter(delimiter[0])) {
+    read.Fail("\"delimiter\"", "must be one character other than a quote or a line end");
+  }
   schema.delimiter = delimiter[0];
   schema.missing = read.Texts(doc, "missing", "");
   schema.sources = read.Texts(doc, "sources", "");
-  const double rows = read.Member(doc, "rows", "", Json::kNumber).number;
-  if (!(rows >= 0 && rows <= 9.0e15) || rows != static_cast<double>(static_cast<long>(rows))) {
-    read.Fail("\"rows\"", "must be a whole number of rows");
-  }
-  schema.rows = static_cast<long>(rows);
-  schema.target = read.Column(read.Member(doc, "target", "", Json::kObject), "\"target\": ");
-  std::vector<std::string> names = {schema.target.name};
+  schema.rows = read.Count(doc, "rows", "rows");
+  schema.target = read.Column(read.Member(doc, "target", "", Json::value_t::object, "an object"),
+                              "\"target\": ");
   if (schema.long_form) {
     schema.case_column = read.OptionalName(doc, "case");
     schema.predictor_column = read.OptionalName(doc, "predictor");
@@ -140,38 +222,41 @@ ColumnSchema ParseSidecar(const std::string& text, const std::string& name, std:
         schema.value_column.empty()) {
       read.Fail("the long form", "\"case\", \"predictor\" and \"value\" must name columns");
     }
-    names.insert(names.end(), {schema.case_column, schema.predictor_column, schema.value_column});
+    const long cases = read.Count(doc, "cases", "cases");
+    const std::string hashes = read.Text(doc, "case_hashes", "");
+    if (hashes.size() != static_cast<std::size_t>(cases) * 16) {
+      read.Fail("\"case_hashes\"", "must hold 16 hexadecimal digits per case");
+    }
+    for (std::size_t k = 0; k < hashes.size(); k += 16) {
+      std::uint64_t hash = 0;
+      for (std::size_t d = k; d < k + 16; ++d) {
+        const char c = hashes[d];
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) read.Fail("\"case_hashes\"", "must hold hexadecimal digits");
+        hash = hash * 16 + static_cast<std::uint64_t>(digit);
+      }
+      schema.case_hashes.insert(hash);
+    }
+    if (schema.case_hashes.size() != static_cast<std::size_t>(cases)) {
+      read.Fail("\"case_hashes\"", "a case is listed twice");
+    }
+    schema.last_case = read.Text(doc, "last_case", "");
   } else {
     schema.weight = read.OptionalName(doc, "weight");
     schema.id = read.OptionalName(doc, "id");
-    if (!schema.weight.empty()) names.push_back(schema.weight);
-    if (!schema.id.empty()) names.push_back(schema.id);
   }
-  const Json& predictors = read.Member(doc, "predictors", "", Json::kArray);
-  if (predictors.items.empty()) read.Fail("\"predictors\"", "the list is empty");
-  for (std::size_t k = 0; k < predictors.items.size(); ++k) {
+  const Json& predictors = read.Member(doc, "predictors", "", Json::value_t::array, "a list");
+  if (predictors.empty()) read.Fail("\"predictors\"", "the list is empty");
+  for (std::size_t k = 0; k < predictors.size(); ++k) {
     schema.predictors.push_back(
-        read.Column(predictors.items[k], "\"predictors\"[" + std::to_string(k) + "]: "));
-    // Long-form predictor names are values of a column, not columns: they only must differ
-    // among themselves.
-    if (!schema.long_form) names.push_back(schema.predictors.back().name);
+        read.Column(predictors[k], "\"predictors\"[" + std::to_string(k) + "]: "));
   }
-  for (std::size_t a = 0; a < names.size(); ++a) {
-    for (std::size_t b = a + 1; b < names.size(); ++b) {
-      if (names[a] == names[b]) read.Fail("the columns", "\"" + names[a] + "\" is named twice");
-    }
-  }
-  if (schema.long_form) {
-    for (std::size_t a = 0; a < schema.predictors.size(); ++a) {
-      for (std::size_t b = a + 1; b < schema.predictors.size(); ++b) {
-        if (schema.predictors[a].name == schema.predictors[b].name) {
-          read.Fail("\"predictors\"", "\"" + schema.predictors[a].name + "\" is named twice");
-        }
-      }
-    }
-  }
+  const std::string names = CheckColumnNames(schema);
+  if (!names.empty()) read.Fail("the columns", names);
   return schema;
 }
+
+namespace {
 
 std::string ReadWholeFile(const std::string& path, const std::string& why) {
   std::ifstream in(path, std::ios::in | std::ios::binary);
@@ -192,45 +277,85 @@ std::string FileChecksum(const std::string& path) {
   std::ifstream in(path, std::ios::in | std::ios::binary);
   if (!in) throw InputError(path + ": cannot open: " + std::strerror(errno));
   std::uint64_t hash = 14695981039346656037ull;
-  char buffer[1 << 14];
+  std::string buffer(std::size_t{1} << 14, '\0');
   while (in) {
-    in.read(buffer, sizeof buffer);
-    for (std::streamsize k = 0; k < in.gcount(); ++k) {
-      hash ^= static_cast<unsigned char>(buffer[k]);
-      hash *= 1099511628211ull;
-    }
+    in.read(&buffer[0], static_cast<std::streamsize>(buffer.size()));
+    hash = Fnv1a(buffer.substr(0, static_cast<std::size_t>(in.gcount())), hash);
   }
   if (in.bad()) throw InputError(path + ": read error");
-  char text[32];
-  std::snprintf(text, sizeof text, "fnv1a64:%016llx", static_cast<unsigned long long>(hash));
-  return text;
+  return "fnv1a64:" + Hex64(hash);
 }
 
 void WriteSidecar(std::ostream& out, const ColumnSchema& schema, const std::string& checksum) {
-  const auto name = [](const std::string& n) { return n.empty() ? "null" : JsonString(n); };
-  out << "{\n  \"format\": " << JsonString(kFormat) << ",\n";
-  out << "  \"state_checksum\": " << JsonString(checksum) << ",\n";
-  out << "  \"form\": " << (schema.long_form ? "\"long\"" : "\"wide\"") << ",\n";
-  out << "  \"delimiter\": " << JsonString(std::string(1, schema.delimiter)) << ",\n";
-  out << "  \"missing\": ";
-  WriteList(out, schema.missing);
-  out << ",\n  \"sources\": ";
-  WriteList(out, schema.sources);
-  out << ",\n  \"rows\": " << schema.rows << ",\n  \"target\": ";
-  WriteColumn(out, schema.target);
+  Json doc = {{"format", kFormat},
+              {"state_checksum", checksum},
+              {"form", schema.long_form ? "long" : "wide"},
+              {"delimiter", Text(std::string(1, schema.delimiter))},
+              {"missing", TextList(schema.missing)},
+              {"sources", TextList(schema.sources)},
+              {"rows", schema.rows},
+              {"target", ColumnJson(schema.target)}};
   if (schema.long_form) {
-    out << ",\n  \"case\": " << name(schema.case_column)
-        << ",\n  \"predictor\": " << name(schema.predictor_column)
-        << ",\n  \"value\": " << name(schema.value_column);
+    doc["case"] = OptionalName(schema.case_column);
+    doc["predictor"] = OptionalName(schema.predictor_column);
+    doc["value"] = OptionalName(schema.value_column);
+    doc["cases"] = schema.case_hashes.size();
+    std::string hashes;
+    for (const std::uint64_t hash : schema.case_hashes)
+      hashes += Hex64(hash);
+    doc["case_hashes"] = hashes;
+    doc["last_case"] = Text(schema.last_case);
   } else {
-    out << ",\n  \"weight\": " << name(schema.weight) << ",\n  \"id\": " << name(schema.id);
+    doc["weight"] = OptionalName(schema.weight);
+    doc["id"] = OptionalName(schema.id);
   }
-  out << ",\n  \"predictors\": [";
-  for (std::size_t k = 0; k < schema.predictors.size(); ++k) {
-    out << (k == 0 ? "\n    " : ",\n    ");
-    WriteColumn(out, schema.predictors[k]);
+  Json predictors = Json::array();
+  for (const SchemaColumn& column : schema.predictors)
+    predictors.push_back(ColumnJson(column));
+  doc["predictors"] = std::move(predictors);
+  doc[kOwnChecksum] = OwnChecksum(doc);
+  out << doc.dump(2) << "\n";
+}
+
+bool IsUsableDelimiter(char c) {
+  return c != '"' && c != '\n' && c != '\r' && c != '\0';
+}
+
+std::uint64_t CaseHash(const std::string& id) {
+  return Fnv1a(id);
+}
+
+std::string NameFault(const std::vector<std::string>& names, const std::string& what) {
+  std::unordered_map<std::string, std::size_t> seen;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (names[k].empty()) return what + " " + std::to_string(k + 1) + " has no name";
+    const auto [at, added] = seen.emplace(names[k], k);
+    if (!added) {
+      return what + "s " + std::to_string(at->second + 1) + " and " + std::to_string(k + 1) +
+             " have the same name \"" + names[k] + "\"";
+    }
   }
-  out << "\n  ]\n}\n";
+  return {};
+}
+
+std::string CheckColumnNames(const ColumnSchema& schema) {
+  std::vector<std::string> columns;
+  if (schema.HasTarget()) columns.push_back(schema.target.name);
+  std::vector<std::string> predictors;
+  for (const SchemaColumn& column : schema.predictors)
+    predictors.push_back(column.name);
+  if (schema.long_form) {
+    // Long-form predictor names are values of a column, not columns: they only must differ
+    // among themselves.
+    columns.insert(columns.end(),
+                   {schema.case_column, schema.predictor_column, schema.value_column});
+    const std::string fault = NameFault(columns, "role column");
+    return fault.empty() ? NameFault(predictors, "predictor") : fault;
+  }
+  if (!schema.weight.empty()) columns.push_back(schema.weight);
+  if (!schema.id.empty()) columns.push_back(schema.id);
+  columns.insert(columns.end(), predictors.begin(), predictors.end());
+  return NameFault(columns, "column");
 }
 
 ColumnSchema LoadSidecar(const std::string& state_path) {

@@ -7,7 +7,9 @@
 #define FSRANK_TOOLS_SCHEMA_H
 
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,10 @@ struct ColumnSchema {
   std::vector<SchemaColumn> predictors;  // in the library's order
   std::vector<std::string> sources;      // the data files read so far, in order
   long rows = 0;                         // their data rows
+  // Long form: a fingerprint of each case identifier read so far, and the last one, so that
+  // more data can neither split a case nor bring an old one back unnoticed.
+  std::set<std::uint64_t> case_hashes;
+  std::string last_case;
 
   // The library's records. Wide: the target (when there is one), then the weight and the case
   // identifier when present, then the predictors. Long: the four fields of a transaction.
@@ -61,6 +67,25 @@ std::string FileChecksum(const std::string& path);
 
 // Writes the description as JSON, with the checksum of its state file.
 void WriteSidecar(std::ostream& out, const ColumnSchema& schema, const std::string& checksum);
+
+// Whether a byte can separate fields: not a quote (which opens a quoted field), a line end or
+// a NUL.
+bool IsUsableDelimiter(char c);
+
+// The fingerprint of a long-form case identifier kept in ColumnSchema::case_hashes.
+std::uint64_t CaseHash(const std::string& id);
+
+// What is wrong with a list of names (the first empty one, or the first repeated one), naming
+// them as `what` 1, 2, ... in the list's order; empty when nothing is.
+std::string NameFault(const std::vector<std::string>& names, const std::string& what);
+// The same for the columns of a schema: every column it reads must have a name of its own (a
+// sidecar cannot tell two columns of the same name apart, nor a report).
+std::string CheckColumnNames(const ColumnSchema& schema);
+
+// Parses the text of a sidecar named `name` (for messages), refusing anything the program did
+// not write, and gives the checksum of the state it was written with.
+ColumnSchema ParseSidecar(const std::string& text, const std::string& name,
+                          std::string& state_checksum);
 
 // Reads the sidecar of `state_path` and checks that it was written with that state. Throws
 // InputError, naming the file and the fault, when either file is missing or unreadable, the

@@ -23,6 +23,15 @@ std::string Pad(const std::string& text, std::size_t width, bool right);
 // "1 predictor", "1,234 predictors".
 std::string Plural(std::size_t n, const char* one, const char* many);
 std::string JsonString(const std::string& utf8);
+
+// Whether the text is well-formed UTF-8 (no overlong forms, surrogates or code points beyond
+// U+10FFFF).
+bool IsValidUtf8(const std::string& text);
+
+// The text with every byte that is not part of a well-formed UTF-8 sequence replaced by U+FFFD;
+// `replaced` is set when one was.
+std::string ToValidUtf8(const std::string& text, bool& replaced);
+
 std::string CsvField(const std::string& text);
 
 // Writes a line of prose, broken at spaces so that it fits kLineWidth; continuation lines are

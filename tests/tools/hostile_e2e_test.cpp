@@ -1,0 +1,80 @@
+// End to end on input meant to break the program: every case ends in a clear error naming what
+// is wrong, or in a true answer, never in a crash, a silent misreading or invalid output.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e_harness.h"
+
+namespace {
+
+using namespace fsrank_e2e;
+
+class FsrankHostile : public FsrankProgram {};
+
+TEST_F(FsrankHostile, RefusedOptionsAndColumnsSayWhy) {
+  const std::string data = Write("d.csv", "x,y\n1,a\n2,b\n3,a\n4,b\n");
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string message;
+  } cases[] = {
+      {{"rank", data, "--target", ""}, 1, "--target: must not be empty"},
+      {{"rank", data, "--target", "y", "--weight", ""}, 1, "--weight: must not be empty"},
+      {{"rank", data, "--target", "y", "--categorical", ""}, 1, "must not be empty"},
+      {{"rank", data, "--target", "y", "--top", "-1"},
+       1,
+       "--top: must be a whole number from 0, not \"-1\""},
+      {{"rank", data, "--target", "y", "--sample", "0"},
+       1,
+       "--sample: must be a whole number from 1, not \"0\""},
+      {{"rank", data, "--target", "y", "--max-missing", "nan"},
+       1,
+       "--max-missing: must be a percentage from 0 to 100, not \"nan\""},
+      {{"rank", data, "--target", "y", "--min-sd", "inf"}, 1, "must be a number 0 or more"},
+      {{"rank", data, "--target", "y", "--delimiter", "\n"}, 1, "cannot be a quote, a line end"},
+      {{"rank", data, "--target", "y", "--delimiter", "\""}, 1, "cannot be a quote, a line end"},
+      {{"rank", "-", "--long", "--target", "y"}, 1, "--long reads the file twice"},
+      {{"rank", "/dev/stdin", "--long", "--target", "y"}, 1, "standard input or a pipe"},
+      // A report, a saved state and the options tell columns apart by name only.
+      {{"rank", Write("twice.csv", "a,a,y\n1,2,p\n3,4,q\n"), "--target", "y"},
+       2,
+       "the header: columns 1 and 2 have the same name \"a\""},
+      {{"rank", Write("target.csv", "y,a,y\n1,2,p\n3,4,q\n"), "--target", "y"},
+       2,
+       "columns 1 and 3 have the same name \"y\""},
+      {{"check", Write("unnamed.csv", "a,,y\n1,2,p\n3,4,q\n")}, 2, "column 2 has no name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
+// Resuming a long-form state with more rows of a case it has counted already would count the
+// case twice; one run over both files would count it once, or refuse it when not consecutive.
+TEST_F(FsrankHostile, MoreLongFormDataCannotCountACaseTwice) {
+  const std::string state = Path("s.bin");
+  const std::string first =
+      Write("1.csv", "case,predictor,value,y\nc1,p,a,yes\nc2,p,b,no\nc3,p,a,yes\nc3,q,1,yes\n");
+  ASSERT_EQ(Rank(first, {"--long", "--target", "y", "--save-state", state}).code, 0);
+  const struct {
+    const char* more;
+    std::string message;
+  } cases[] = {
+      {"case,predictor,value,y\nc3,q,2,yes\nc4,p,b,no\n", "case \"c3\" continues the last case of"},
+      {"case,predictor,value,y\nc4,p,b,no\nc1,q,3,yes\n", "case \"c1\" was read already from"},
+      {"case,predictor,value,y\nc4,p,b,no\nc5,q,3,yes\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.more);
+    const Result r = Run({"resume", state, "--more", Write("2.csv", c.more)});
+    EXPECT_EQ(r.code, c.message.empty() ? 0 : 2) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
