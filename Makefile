@@ -116,10 +116,11 @@ accuracy: deps
 # rewrites them all in place; `make regen-check` (run by .ci/run) then fails, naming the files,
 # when a committed file differs from what its generator writes.
 REGEN_PYTHON ?= /usr/bin/python3
-REGEN_PACKAGES := python3-mpmath python3-scipy python3-numpy
+REGEN_PACKAGES := python3-mpmath python3-scipy python3-numpy python3-sklearn
 REGEN := \
   gen/distribution_reference.py:tests/data/distribution_reference.txt \
   gen/pair_reference.py:tests/data/pair_reference.txt \
+  gen/selection_reference.py:tests/data/selection_reference.txt \
   gen/special_function_tables.py:src/stats/special_function_tables.inc
 
 regen-deps:

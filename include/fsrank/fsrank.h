@@ -9,6 +9,7 @@
 #include "fsrank/missing.h"
 #include "fsrank/progress.h"
 #include "fsrank/record.h"
+#include "fsrank/selection.h"
 #include "fsrank/settings.h"
 #include "fsrank/status.h"
 

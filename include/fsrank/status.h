@@ -36,6 +36,12 @@ constexpr long StatusNoTargetColumn = 80101;
 constexpr long StatusNoDataPass = 80102;
 // The operation is not available in this build of the library.
 constexpr long StatusNotImplemented = 80103;
+// A selection rule that tests p-values (fpr, fdr, fwe) was asked of a criterion whose ranked
+// values are not p-values (Cramer's V, lambda). Data: 0 = the rule (NQFSSelect::Rule as int).
+constexpr long StatusSelectionNotApplicable = 80108;
+// A selection rule's value is outside its range: k not a whole number from 0, a percentile
+// outside 0 to 100, a level outside 0 to 1, or not a number. Scale data: 0 = the value.
+constexpr long StatusSelectionValueInvalid = 80109;
 
 class FSRANK_API NQStatus {
  public:

@@ -3,7 +3,7 @@ execute_process(COMMAND nm -DC --defined-only ${LIB} OUTPUT_VARIABLE symbols RES
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
 endif()
-foreach(public FSSettings:: NQFeature::NQStatus:: NQCommon::Record:: FSReporter::)
+foreach(public FSSettings:: NQFeature::NQStatus:: NQCommon::Record:: FSReporter:: NQFSSelect::)
   string(FIND "${symbols}" "${public}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "public symbol family ${public} is not exported")
