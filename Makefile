@@ -62,22 +62,27 @@ build-clang: deps
 	CXX=clang++ $(CONFIGURE) -S . -B build/clang -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build build/clang -j $(JOBS)
 
-# The libFuzzer targets of the two state restores (clang, address and undefined-behaviour
-# sanitizers), each run for FUZZ_SECONDS on the committed seeds and regression inputs; new
-# inputs go to build/fuzz/corpus, failing ones to build/fuzz/artifacts.
+# The libFuzzer targets (clang, address and undefined-behaviour sanitizers): the two state
+# restores, and the fsrank program's long-form reader and sidecar reader. Each runs for
+# FUZZ_SECONDS on its committed seeds (fuzz/corpus/NAME) and regression inputs
+# (fuzz/regression/NAME); new inputs go to build/fuzz/corpus, failing ones to
+# build/fuzz/artifacts.
 FUZZ_SECONDS ?= 60
+FUZZERS := binary:binary_restore_fuzz xml:xml_restore_fuzz long:long_reader_fuzz \
+	sidecar:sidecar_fuzz
 FUZZ_CMAKE = CXX=clang++ $(CONFIGURE) -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DFSRANK_BUILD_FUZZ=ON -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_TOOLS=OFF \
 	  -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 fuzz: deps
 	$(FUZZ_CMAKE)
-	cmake --build build/fuzz -j $(JOBS) --target binary_restore_fuzz xml_restore_fuzz
-	@for form in binary xml; do \
-	  mkdir -p build/fuzz/corpus/$$form build/fuzz/artifacts fuzz/regression/$$form; \
-	  echo "== $${form}_restore_fuzz for $(FUZZ_SECONDS) s"; \
-	  ./build/fuzz/fuzz/$${form}_restore_fuzz build/fuzz/corpus/$$form fuzz/corpus/$$form \
-	    fuzz/regression/$$form -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=1024 \
-	    -artifact_prefix=build/fuzz/artifacts/$$form- -print_final_stats=1 || exit 1; \
+	cmake --build build/fuzz -j $(JOBS) --target $(foreach f,$(FUZZERS),$(word 2,$(subst :, ,$(f))))
+	@for entry in $(FUZZERS); do \
+	  name=$${entry%%:*}; target=$${entry#*:}; \
+	  mkdir -p build/fuzz/corpus/$$name build/fuzz/artifacts fuzz/regression/$$name; \
+	  echo "== $$target for $(FUZZ_SECONDS) s"; \
+	  ./build/fuzz/fuzz/$$target build/fuzz/corpus/$$name fuzz/corpus/$$name \
+	    fuzz/regression/$$name -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=1024 \
+	    -artifact_prefix=build/fuzz/artifacts/$$name- -print_final_stats=1 || exit 1; \
 	done
 
 # Regenerates the committed seed corpora from real saved states.

@@ -84,8 +84,10 @@ std::string CheckColumnNames(const ColumnSchema& schema);
 
 // Parses the text of a sidecar named `name` (for messages), refusing anything the program did
 // not write, and gives the checksum of the state it was written with.
+// `kSkipOwnChecksum` reads a sidecar whose own checksum may not match (the fuzzer's inputs).
+enum class SidecarCheck { kAll, kSkipOwnChecksum };
 ColumnSchema ParseSidecar(const std::string& text, const std::string& name,
-                          std::string& state_checksum);
+                          std::string& state_checksum, SidecarCheck check = SidecarCheck::kAll);
 
 // Reads the sidecar of `state_path` and checks that it was written with that state. Throws
 // InputError, naming the file and the fault, when either file is missing or unreadable, the
