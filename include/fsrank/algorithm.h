@@ -56,6 +56,20 @@ class FSRANK_API IFSAlgorithm {
   // RestoreFSAlgorithmFromString reads it back). Refused like SaveState (a stored error or a
   // pending cancellation is returned and bytes is left as it was); otherwise the stored status.
   virtual NQFeature::NQStatus SaveStateToString(std::string& bytes) const = 0;
+  // Adds other's data to this algorithm: afterwards it holds what one algorithm reading its own
+  // records and then other's would hold (counts and category tables exactly, means and sums of
+  // squares to rounding), and it goes on like any other (more data passes, checks, screening,
+  // ranking, exports, saves, further merges). This lets one algorithm per thread, process or
+  // machine read a part of the data, with the parts combined in any order or tree shape.
+  // Both must describe the same fields (number and types of predictors, target type and
+  // presence, weight and case-id positions, weight conversion, input form) and be after their
+  // data passes (record or transaction form) and before any check, screening or ranking. A
+  // stored error of this algorithm is returned (sticky, as for every state-changing call).
+  // Otherwise a refusal (StatusMergeFieldsDiffer, StatusMergeState, StatusMergeSelf,
+  // StatusMergeOtherError) changes neither algorithm and is not stored. An other that counted
+  // no record changes nothing and gives OK. other is never changed, so it must not be in use by
+  // another thread during the call. The thresholds and criteria are this algorithm's.
+  virtual NQFeature::NQStatus Merge(const IFSAlgorithm& other) = 0;
   // Safe to call from another thread; the running operation stops at its next check.
   virtual void Cancel() = 0;
   virtual void SetProgressListener(ProgressListener* listener) = 0;

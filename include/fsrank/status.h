@@ -36,6 +36,23 @@ constexpr long StatusNoTargetColumn = 80101;
 constexpr long StatusNoDataPass = 80102;
 // The operation is not available in this build of the library.
 constexpr long StatusNotImplemented = 80103;
+// Merging (IFSAlgorithm::Merge); a refused merge changes neither algorithm and is not stored.
+// The two algorithms describe different fields. Data 0 = what differs: 0 the other algorithm
+// is not one of this library, 1 the number of predictors, 2 a predictor's type (data 1 = its
+// 0-based index), 3 the target's type, 4 the target's presence, 5 the weight position, 6 the
+// case-id position, 7 the weight conversion, 8 the input form (records or transactions), 9 the
+// accumulators (one read with a target and the other without).
+constexpr long StatusMergeFieldsDiffer = 80104;
+// An algorithm is not in a state to merge: both must be after their data passes and before
+// any check, screening or ranking. Data 0 = 0 for the algorithm merged into, 1 for the other;
+// data 1 = 1 when it had no data pass, 2 when its predictors were already checked, screened
+// or ranked.
+constexpr long StatusMergeState = 80105;
+// An algorithm cannot be merged into itself.
+constexpr long StatusMergeSelf = 80106;
+// The other algorithm holds an error (data 0 = its code). StatusNoValidData and
+// StatusNoValidWeight do not count: their counts are exact and merge like any others.
+constexpr long StatusMergeOtherError = 80107;
 // A selection rule that tests p-values (fpr, fdr, fwe) was asked of a criterion whose ranked
 // values are not p-values (Cramer's V, lambda). Data: 0 = the rule (NQFSSelect::Rule as int).
 constexpr long StatusSelectionNotApplicable = 80108;

@@ -53,4 +53,45 @@ inline void AddWeightedMoments(double x, double w, double W, double& mean, doubl
   sumSq = sumSq + d * (W * ((wn / w) * d));
 }
 
+// Merging: the weighted mean and sum of squared deviations of two disjoint sets of cases
+// (weights na and nb) combined into those of their union by the pairwise rule of Chan, Golub
+// and LeVeque. With n = na + nb, f = nb / n and d = meanB - meanA: mean = meanA + d f and
+// sumSq = (sumSqA + sumSqB) + d (d (na f)). The first part is always a, so the result depends
+// only on the order of the parts. An empty part leaves the other's values exactly as they are.
+// Returns the factor na f = na nb / n that a co-moment of the same cases needs (0 when either
+// part is empty).
+inline double CombineMoments(double na, double& meanA, double& sumSqA, double nb, double meanB,
+                             double sumSqB) {
+  if (!(nb > 0.0)) return 0.0;
+  if (!(na > 0.0)) {
+    meanA = meanB;
+    sumSqA = sumSqB;
+    return 0.0;
+  }
+  const double f = nb / (na + nb);
+  const double d = meanB - meanA;
+  const double g = na * f;
+  meanA = meanA + d * f;
+  sumSqA = (sumSqA + sumSqB) + d * (d * g);
+  return g;
+}
+
+// Merging: a weighted mean alone (CombineMoments without the spread).
+inline void CombineMeans(double na, double& meanA, double nb, double meanB) {
+  double unusedA = 0.0;
+  CombineMoments(na, meanA, unusedA, nb, meanB, 0.0);
+}
+
+// Merging the constancy of two parts, a's first: the union is constant when both parts are and
+// their first values (none: noValue) agree; its first value is a's, or b's when a had none.
+template <class T, class IsNone>
+void CombineConstancy(bool& constantA, T& firstA, bool constantB, const T& firstB, IsNone isNone) {
+  if (isNone(firstA)) {
+    firstA = firstB;
+    constantA = constantB;
+    return;
+  }
+  if (!constantB || (!isNone(firstB) && !(firstB == firstA))) constantA = false;
+}
+
 #endif  // FSRANK_ACCUM_ACCUM_COMMON_H

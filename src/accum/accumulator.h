@@ -52,6 +52,11 @@ class IFSPredTargetAccum {
   virtual int WriteObjectXML(std::ostream& stream) const = 0;
   virtual int ReadObjectXML(std::ifstream& stream) = 0;
   virtual void Display(std::ostream& stream) const = 0;
+  // Adds what other, an accumulator of the same class over other cases, summarises: afterwards
+  // this holds what one accumulator reading this one's cases and then other's would hold
+  // (counts exactly, moments to rounding; derived values wait for FinishPass). False, with
+  // nothing changed, when other is of another class.
+  virtual bool Merge(const IFSPredTargetAccum& other) = 0;
 };
 
 #endif  // FSRANK_ACCUM_ACCUMULATOR_H

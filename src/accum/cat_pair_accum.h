@@ -46,6 +46,7 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
+  bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
   int GetUnweightedValid() const { return fnUnweightedValid; }
@@ -119,6 +120,7 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
+  bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
   int GetUnweightedValid() const { return fnUnweightedValid; }

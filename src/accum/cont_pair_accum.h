@@ -46,6 +46,7 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
+  bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
   double GetMissing() const { return fdMissing; }
@@ -116,6 +117,7 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
+  bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
   double GetMissing() const { return fdMissing; }

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "accum/accum_common.h"
+
 // The sorted array behind the four maps. Keys are compared with == and <, so an int key
 // compares as a signed integer and a pair of ints lexicographically, first member first.
 template <class Key, class Value>
@@ -57,6 +59,34 @@ class FSSortedTable {
     return fvEntries[static_cast<size_t>(pos)].second;
   }
 
+  // Adds other's entries key by key in one ordered sweep of both arrays: a key of both gets
+  // combine(mine, theirs), a key of other alone enters with its value. Keys stay ascending.
+  template <class Combine>
+  void MergeFrom(const FSSortedTable& other, Combine combine) {
+    if (other.fvEntries.empty()) return;
+    if (fvEntries.empty()) {
+      fvEntries = other.fvEntries;
+      return;
+    }
+    std::vector<Entry> merged;
+    merged.reserve(fvEntries.size() + other.fvEntries.size());
+    auto mine = fvEntries.begin();
+    auto theirs = other.fvEntries.begin();
+    while (mine != fvEntries.end() || theirs != other.fvEntries.end()) {
+      if (theirs == other.fvEntries.end() ||
+          (mine != fvEntries.end() && mine->first < theirs->first)) {
+        merged.push_back(*mine++);
+      } else if (mine == fvEntries.end() || theirs->first < mine->first) {
+        merged.push_back(*theirs++);
+      } else {
+        merged.push_back(*mine++);
+        combine(merged.back().second, theirs->second);
+        ++theirs;
+      }
+    }
+    fvEntries.swap(merged);
+  }
+
   const std::vector<Entry>& Entries() const { return fvEntries; }
   // The entries themselves, for a reader that restores them as stored, without sorting.
   std::vector<Entry>& MutableEntries() { return fvEntries; }
@@ -78,6 +108,10 @@ class FSMapICnt {
   }
   int Size() const { return fmTable.Size(); }
   std::pair<int, double> At(int i) const { return fmTable[i]; }
+  // Adds other's weights key by key.
+  void Merge(const FSMapICnt& other) {
+    fmTable.MergeFrom(other.fmTable, [](double& mine, double theirs) { mine += theirs; });
+  }
   void Display(std::ostream& os) const;
 
   // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns
@@ -114,6 +148,14 @@ class FSMapIPCnt {
   bool Find(int key, std::pair<int, double>& out) const;
   int Size() const { return fmTable.Size(); }
   std::pair<int, std::pair<int, double>> At(int i) const { return fmTable[i]; }
+  // Adds other's counts and weights key by key.
+  void Merge(const FSMapIPCnt& other) {
+    fmTable.MergeFrom(other.fmTable,
+                      [](std::pair<int, double>& mine, const std::pair<int, double>& theirs) {
+                        mine.first += theirs.first;
+                        mine.second += theirs.second;
+                      });
+  }
   void Display(std::ostream& os) const;
 
   // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns
@@ -153,6 +195,14 @@ inline void AddToCategoryStat(CategoryStat& s, double x, double w, bool unitWeig
   s.mean = s.mean + d;
 }
 
+// The statistics of two disjoint sets of cases combined into those of their union
+// (CombineMoments, a's part first). The variance is derived (the owner's FinishPass sets it)
+// and is not combined.
+inline void CombineCategoryStats(CategoryStat& a, const CategoryStat& b) {
+  CombineMoments(a.weight, a.mean, a.sumSq, b.weight, b.mean, b.sumSq);
+  a.weight = a.weight + b.weight;
+}
+
 // Category to the weighted statistics of a variable over the cases of that category.
 class FSMapIStat {
  public:
@@ -170,6 +220,12 @@ class FSMapIStat {
     return found;
   }
   int Size() const { return fmTable.Size(); }
+  // Combines other's statistics key by key (CombineCategoryStats, this map's part first).
+  void Merge(const FSMapIStat& other) {
+    fmTable.MergeFrom(other.fmTable, [](CategoryStat& mine, const CategoryStat& theirs) {
+      CombineCategoryStats(mine, theirs);
+    });
+  }
   // The stored entry: the owner sets the variances through it.
   std::pair<int, CategoryStat>& At(int i) { return fmTable[i]; }
   const std::pair<int, CategoryStat>& At(int i) const { return fmTable[i]; }
@@ -208,6 +264,10 @@ class FSMapPiCnt {
   int Size() const { return fmTable.Size(); }
   // The entry at position i, in ascending pair order.
   std::pair<Key, double> At(int i) const { return fmTable[i]; }
+  // Adds other's weights cell by cell.
+  void Merge(const FSMapPiCnt& other) {
+    fmTable.MergeFrom(other.fmTable, [](double& mine, double theirs) { mine += theirs; });
+  }
   void Display(std::ostream& os) const;
 
   // Persistence: the binary chunk (returns its bytes) and the XML object at level 3 (returns

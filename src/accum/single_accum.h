@@ -41,6 +41,7 @@ class FSCatAccum final : public IFSPredTargetAccum {
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
+  bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
   int GetUnweightedValid() const { return fnUnweightedValid; }
@@ -92,6 +93,7 @@ class FSContAccum final : public IFSPredTargetAccum {
   int WriteObjectXML(std::ostream& stream) const override;
   int ReadObjectXML(std::ifstream& stream) override;
   void Display(std::ostream& os) const override;
+  bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
   double GetMissing() const { return fdMissing; }

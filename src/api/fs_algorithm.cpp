@@ -112,6 +112,36 @@ NQStatus FSAlgorithm::CheckPredictorsNoTarget(NQCommon::RecordIterator& it,
   });
 }
 
+// The refusals are answered without storing them, so a merge asked for at the wrong time, or
+// of the wrong algorithm, does not end this one's useful life.
+NQStatus FSAlgorithm::Merge(const IFSAlgorithm& other) {
+  if (fStatus.IsError()) return fStatus;
+  if (&other == this) return NQStatus(NQFeature::StatusMergeSelf, false);
+  const auto* b = dynamic_cast<const FSAlgorithm*>(&other);
+  if (b == nullptr) return NQStatus(NQFeature::StatusMergeFieldsDiffer, false);
+  const long otherCode = b->fStatus.GetErrorCode();
+  if (b->fStatus.IsError() && otherCode != NQFeature::StatusNoValidData &&
+      otherCode != NQFeature::StatusNoValidWeight) {
+    NQStatus refused(NQFeature::StatusMergeOtherError, false);
+    refused.SetDiscreteDatum(0, otherCode);
+    return refused;
+  }
+  NQStatus check = fEngine.CheckMerge(b->fEngine);
+  if (check.IsOK() && (!fbAccumulated || fbRanked)) {
+    check = NQStatus(NQFeature::StatusMergeState, false);
+    check.SetDiscreteDatum(1, fbAccumulated ? 2 : 1);
+  } else if (check.IsOK() && b->fbRanked && !b->fEngine.HasNoRecords()) {
+    check = NQStatus(NQFeature::StatusMergeState, false);
+    check.SetDiscreteDatum(0, 1);
+    check.SetDiscreteDatum(1, 2);
+  }
+  if (!check.IsOK() || b->fEngine.HasNoRecords()) return check;
+  return RunStateChanging([&] {
+    fEngine.Merge(b->fEngine);
+    return NQStatus();
+  });
+}
+
 NQStatus FSAlgorithm::BlockedReadStatus(bool needsRanking) const {
   if (!fStatus.IsError() && !fCancel.IsCancelled()) return NQStatus();
   if (needsRanking && !fbRanked) return NQStatus(NQFeature::StatusNotRanked, false);

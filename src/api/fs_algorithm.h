@@ -49,6 +49,7 @@ class FSAlgorithm final : public IFSAlgorithm {
   NQFeature::NQStatus SaveState(std::fstream& stream) const override;
   NQFeature::NQStatus SaveStateXML(std::ostream& stream) const override;
   NQFeature::NQStatus SaveStateToString(std::string& bytes) const override;
+  NQFeature::NQStatus Merge(const IFSAlgorithm& other) override;
   void Cancel() override { fCancel.Cancel(); }
   void SetProgressListener(ProgressListener* listener) override;
   void SetCancelPtr(NQQueryCancel* cancel) override;

@@ -59,6 +59,20 @@ class FSPredictorSet {
   // Frees everything the passes and the ranking built; the counts and flags stay.
   void Release();
 
+  // ---- Merging (merge.cpp) ---------------------------------------------------------------
+  // Whether other (another engine over other records) can be merged into this one: OK, or
+  // StatusMergeFieldsDiffer when the settings describe other fields or the accumulators are of
+  // other classes, or StatusMergeState when either engine is not right after its data passes
+  // (see status.h for the data). An engine that counted no record may be in any state: merging
+  // it changes nothing. Changes nothing.
+  NQFeature::NQStatus CheckMerge(const FSPredictorSet& other) const;
+  // True when no record was counted, valid or excluded.
+  bool HasNoRecords() const { return fnValid == 0 && fnExcluded == 0; }
+  // Adds other's data (CheckMerge said OK): afterwards this engine holds what one engine
+  // reading its own records and then other's would hold. The pass is left unfinished, so the
+  // derived values are computed afresh before they are used.
+  void Merge(const FSPredictorSet& other);
+
   // ---- Screening (screening.cpp) ---------------------------------------------------------
   NQFeature::NQStatus CheckPredAllMissConst();
   NQFeature::NQStatus ScreenPredictors();
@@ -137,6 +151,8 @@ class FSPredictorSet {
   friend class FSPredictorSetTestAccess;
 
   std::vector<FSPredSort*>& SortList(int c);
+  // Right after data passes: accumulators of every predictor, nothing checked or ranked.
+  bool IsOnlyAccumulated() const;
   // The host's cancel object is not part of the engine's state, so const operations poll it too.
   bool Cancelled() const { return fpCancel != nullptr && fpCancel->IsCancelled(); }
   bool CriterionOn(int c) const;

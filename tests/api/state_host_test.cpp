@@ -9,9 +9,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iostream>
+#include <memory>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -418,4 +422,252 @@ TEST(StateFiles, FuzzInputsReplay) {
   std::remove(scratch.c_str());
   EXPECT_GT(files, 0);
   EXPECT_GT(restored, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Merging algorithms that read parts of the data
+
+namespace {
+
+using Algorithm = std::unique_ptr<IFSAlgorithm>;
+
+struct MergeCase {
+  const char* name;
+  std::vector<bool> types;
+  bool catTarget;
+  bool transactions;
+};
+
+// Cases of [target, weight, predictors...] rows (transactions: [case, index, value, target]
+// rows of the valid values). Predictor 0 is missing in the first half, 1 is 3 there and 5
+// after, 2 is constant, 3 all missing; the others follow the target with noise, categorical
+// ones with some large and negative codes.
+std::vector<Rows> MergeData(const MergeCase& c, int n) {
+  std::mt19937 rng(7);
+  auto u = [&] { return static_cast<double>(rng()) / 4294967296.0; };
+  std::vector<Rows> cases;
+  for (int r = 0; r < n; ++r) {
+    const double t = u() < 0.05 ? gMissingValue : c.catTarget ? std::floor(u() * 4) : 50 + 9 * u();
+    const double weights[] = {0.5, 1, 2, 3, 1.25, gMissingValue, 0};
+    std::vector<double> row{t, c.transactions ? 1.0 : weights[static_cast<int>(u() * 6.9)]};
+    for (std::size_t j = 0; j < c.types.size(); ++j) {
+      const double noise = u(), base = NQMV::IsMissing(t) ? 1 : t;
+      double v = c.types[j] ? std::floor(noise < 0.5 ? std::fmod(base, 4) : noise * 12) *
+                                      (j == 4 ? 997 : 1) -
+                                  (j == 5 ? 4 : 0)
+                            : 1000 + base * 0.01 * static_cast<double>(j) + noise;
+      v = j == 0 ? (r < n / 2 ? gMissingValue : v) : j == 1 ? (r < n / 2 ? 3 : 5) : j == 2 ? 2 : v;
+      row.push_back(j == 3 || u() < 0.1 ? gMissingValue : v);
+    }
+    Rows rows{row};
+    if (c.transactions) {
+      rows.clear();
+      for (std::size_t j = 2; j < row.size(); ++j)
+        if (!NQMV::IsMissing(row[j])) rows.push_back({double(r), double(j - 2), row[j], t});
+    }
+    cases.push_back(rows);
+  }
+  return cases;
+}
+
+struct MergeHost {
+  explicit MergeHost(const MergeCase& c) : settings(c.types, c.catTarget) {
+    settings.SetFlagTrInput(c.transactions);
+    if (!c.transactions) settings.SetWeightPosition(1);
+    settings.SetWeightConv(WeightAsIs);
+  }
+  static Rows Slice(const std::vector<Rows>& cases, int from, int to) {
+    Rows rows;
+    for (int i = from; i < to; ++i)
+      rows.insert(rows.end(), cases[i].begin(), cases[i].end());
+    return rows;
+  }
+  Algorithm Read(const std::vector<Rows>& cases, int from, int to) {
+    Algorithm a(factory.CreateFSAlgorithm(&settings));
+    const Rows rows = Slice(cases, from, to);
+    RowIterator it(rows);
+    a->Accumulate(it, -1);
+    return a;
+  }
+  FSSettings settings;
+  FSFactory factory;
+};
+
+// a merged with b, or the one holding data when the other holds an error (an empty part).
+Algorithm Combine(Algorithm a, Algorithm b) {
+  if (a->GetStatus().IsError()) return b;
+  const NQStatus merged = a->Merge(*b);
+  EXPECT_TRUE(merged.IsOK()) << merged.GetErrorCode();
+  return a;
+}
+
+double gMaxStatDiff = 0, gMaxPDiff = 0;
+
+// Screens and ranks a, then checks it against the single pass.
+void ExpectMergedAsOne(IFSAlgorithm& one, IFSAlgorithm& a, const std::string& what) {
+  for (IFSAlgorithm* x : {&one, &a}) {
+    x->CheckPredAllMissConst();
+    x->ScreenPredictors();
+    x->SortAndRank(0);
+  }
+  const std::regex first("first non-missing[^\\n]*");
+  Snapshot expected = Observe(one, true, true), actual = Observe(a, true, true);
+  expected.text = std::regex_replace(expected.text, first, "");
+  actual.text = std::regex_replace(actual.text, first, "");
+  ExpectSame(expected, actual, 1e-8, what);
+  for (int c = 0; c < kNumCriteria; ++c) {
+    for (int i = 0; i < one.GetSettings()->GetNPredictors(); ++i) {
+      double e[4], m[4];
+      one.GetPredictorStats(c, i, e[0], e[1], e[2], e[3]);
+      a.GetPredictorStats(c, i, m[0], m[1], m[2], m[3]);
+      for (int k = 0; k < 4; ++k) {
+        const bool p = k == 0 && c != Cramer && c != Lambda;
+        const double d =
+            e[k] == m[k] ? 0 : std::abs(e[k] - m[k]) / std::max(std::abs(e[k]), std::abs(m[k]));
+        (p ? gMaxPDiff : gMaxStatDiff) = std::max(p ? gMaxPDiff : gMaxStatDiff, d);
+        EXPECT_LE(d, p ? 1e-8 : 1e-10) << what << " criterion " << c << " predictor " << i;
+      }
+    }
+  }
+}
+
+const MergeCase kMergeCases[] = {
+    {"categorical_cat_target", {true, true, true, true, true, true, true}, true, false},
+    {"categorical_cont_target", {true, true, true, true, true, true, true}, false, false},
+    {"continuous_cat_target", {false, false, false, false, false, false}, true, false},
+    {"continuous_cont_target", {false, false, false, false, false, false}, false, false},
+    {"mixed_cat_target", {true, false, true, false, true, true, false}, true, false},
+    {"mixed_cont_target", {false, true, false, true, true, true, false}, false, false},
+    {"transactions", {true, false, true, false, true, true, false}, true, true},
+};
+
+}  // namespace
+
+// Parts merged in order, in reverse and as a balanced tree, and merged then continued by a
+// pass over the last part, against one pass over everything.
+TEST(Merge, MergedPartsAnswerAsOnePass) {
+  const int n = 400;
+  const std::vector<std::vector<int>> cuts = {
+      {0, 200, n},
+      {0, 0, 200, n},
+      {0, 9, 30, 30, 50, 99, 120, 150, 151, 200, 230, 260, 290, 300, 330, 370, 399, n}};
+  for (const MergeCase& c : kMergeCases) {
+    const std::vector<Rows> cases = MergeData(c, n);
+    for (const std::vector<int>& bounds : cuts) {
+      for (int shape = 0; shape < 4; ++shape) {
+        MergeHost host(c);
+        std::vector<Algorithm> p;
+        for (std::size_t k = 0; k + 1 < bounds.size() - (shape == 3 ? 1 : 0); ++k)
+          p.push_back(host.Read(cases, bounds[k], bounds[k + 1]));
+        if (shape == 1) std::reverse(p.begin(), p.end());
+        for (std::size_t step = 1; step < p.size(); step *= 2) {
+          for (std::size_t k = 0; k + step < p.size(); k += (shape == 2 ? 2 * step : p.size())) {
+            for (std::size_t j = k + step; j < (shape == 2 ? k + 2 * step : p.size()); j += step)
+              p[k] = Combine(std::move(p[k]), std::move(p[j]));
+          }
+          if (shape != 2) break;
+        }
+        if (shape == 3) {
+          const Rows last = host.Slice(cases, bounds[bounds.size() - 2], n);
+          RowIterator it(last);
+          EXPECT_FALSE(p[0]->Accumulate(it, -1).IsError());
+        }
+        ExpectMergedAsOne(*host.Read(cases, 0, n), *p[0],
+                          std::string(c.name) + " parts " + std::to_string(bounds.size() - 1) +
+                              " shape " + std::to_string(shape));
+      }
+    }
+  }
+  std::cout << "largest relative differences: statistics " << gMaxStatDiff << ", p-values "
+            << gMaxPDiff << '\n';
+}
+
+// Parts saved and restored in each form merge to the same results.
+TEST(Merge, RestoredPartsMergeAlike) {
+  for (const MergeCase& c : kMergeCases) {
+    const std::vector<Rows> cases = MergeData(c, 300);
+    MergeHost host(c);
+    std::vector<Snapshot> results;
+    for (int form = 0; form < 3; ++form) {
+      Algorithm merged;
+      for (const int from : {0, 100, 200}) {
+        Algorithm part = host.Read(cases, from, from + 100);
+        ScratchFile file;
+        std::string bytes = form == 1 ? SaveXml(*part) : SaveBinary(*part, file);
+        Restored restored(bytes, form != 1);
+        Algorithm back(form == 2 ? host.factory.RestoreFSAlgorithmFromString(bytes)
+                                 : std::exchange(restored.algorithm, nullptr));
+        merged = merged ? Combine(std::move(merged), std::move(back)) : std::move(back);
+      }
+      merged->SortAndRank(0);
+      results.push_back(Observe(*merged, true, true));
+    }
+    ExpectSame(results[0], results[2], 0.0, std::string(c.name) + " string");
+    ExpectSame(results[0], results[1], 1e-9, std::string(c.name) + " xml");
+  }
+}
+
+// Refused merges are answered without being stored and change neither algorithm.
+TEST(Merge, RefusalsChangeNothing) {
+  const MergeCase& c = kMergeCases[4];
+  const std::vector<Rows> cases = MergeData(c, 60);
+  MergeHost host(c), other(c);
+  other.settings.SetWeightPosition(2);
+  Algorithm a = host.Read(cases, 0, 30), b = host.Read(cases, 30, 60);
+  Algorithm fresh(host.factory.CreateFSAlgorithm(&host.settings)), ranked = host.Read(cases, 0, 9);
+  Algorithm moved = other.Read(cases, 0, 9), empty = host.Read(cases, 0, 0);
+  ranked->SortAndRank(0);
+  const Rows bad = {{0, 1, 2}};
+  RowIterator it(bad);
+  Algorithm broken = host.Read(cases, 0, 9);
+  broken->Accumulate(it, -1);
+  const struct {
+    IFSAlgorithm *into, *from;
+    long code, data0, data1;
+  } refusals[] = {
+      {a.get(), a.get(), NQFeature::StatusMergeSelf, 0, 0},
+      {a.get(), moved.get(), NQFeature::StatusMergeFieldsDiffer, 5, 0},
+      {a.get(), ranked.get(), NQFeature::StatusMergeState, 1, 2},
+      {ranked.get(), a.get(), NQFeature::StatusMergeState, 0, 2},
+      {fresh.get(), a.get(), NQFeature::StatusMergeState, 0, 1},
+      {a.get(), broken.get(), NQFeature::StatusMergeOtherError, NQFeature::StatusShortRecord, 0},
+      {empty.get(), a.get(), NQFeature::StatusNoValidWeight, 0, 0},
+      {a.get(), empty.get(), NQFeature::StatusOK, 0, 0},
+      {a.get(), fresh.get(), NQFeature::StatusOK, 0, 0},
+  };
+  for (const auto& r : refusals) {
+    std::string before[2], after[2];
+    r.into->SaveStateToString(before[0]);
+    r.from->SaveStateToString(before[1]);
+    const NQStatus status = r.into->Merge(*r.from), stored = r.into->GetStatus();
+    r.into->SaveStateToString(after[0]);
+    r.from->SaveStateToString(after[1]);
+    EXPECT_EQ(status.GetErrorCode(), r.code);
+    EXPECT_EQ(status.GetDiscreteDatum(0), r.data0) << r.code;
+    EXPECT_EQ(status.GetDiscreteDatum(1), r.data1) << r.code;
+    EXPECT_TRUE(r.code == NQFeature::StatusNoValidWeight || !stored.IsError()) << r.code;
+    EXPECT_EQ(before[0], after[0]) << r.code;
+    EXPECT_EQ(before[1], after[1]) << r.code;
+  }
+  // The merged algorithm goes on: merged again, saved, restored.
+  ASSERT_TRUE(a->Merge(*b).IsOK());
+  std::string bytes;
+  ASSERT_TRUE(a->SaveStateToString(bytes).IsOK());
+  Algorithm back(host.factory.RestoreFSAlgorithmFromString(bytes));
+  ExpectMergedAsOne(*host.Read(cases, 0, 60), *back, "restored merge");
+}
+
+// One algorithm per thread, merged on the main thread (run under the thread sanitizer too).
+TEST(Merge, AlgorithmsFilledByThreads) {
+  const MergeCase& c = kMergeCases[5];
+  const std::vector<Rows> cases = MergeData(c, 400);
+  MergeHost hosts[] = {MergeHost(c), MergeHost(c)};
+  Algorithm parts[2];
+  std::thread workers[2];
+  for (int k = 0; k < 2; ++k)
+    workers[k] = std::thread([&, k] { parts[k] = hosts[k].Read(cases, 200 * k, 200 * k + 200); });
+  for (std::thread& w : workers)
+    w.join();
+  ASSERT_TRUE(parts[0]->Merge(*parts[1]).IsOK());
+  ExpectMergedAsOne(*hosts[0].Read(cases, 0, 400), *parts[0], "threads");
 }
