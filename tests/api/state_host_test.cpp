@@ -654,3 +654,23 @@ TEST(Merge, AlgorithmsFilledByThreads) {
   ASSERT_TRUE(parts[0]->Merge(*parts[1]).IsOK());
   ExpectMergedAsOne(*hosts[0].Read(cases, 0, 400), *parts[0], "threads");
 }
+
+// The single-variable accumulators of the no-target check merge too.
+TEST(Merge, NoTargetPartsMergeAsOnePass) {
+  const std::vector<Rows> cases = MergeData(kMergeCases[4], 200);
+  MergeHost host(kMergeCases[4]);
+  auto check = [&](int from, int to) {
+    Algorithm a(host.factory.CreateFSAlgorithm(&host.settings));
+    const Rows rows = MergeHost::Slice(cases, from, to);
+    RowIterator it(rows);
+    std::vector<int> indices;
+    std::vector<std::vector<int>> reasons;
+    a->CheckPredictorsNoTarget(it, indices, reasons, -1);
+    return a;
+  };
+  Algorithm one = check(0, 200), a = check(0, 70), b = check(70, 200);
+  ASSERT_TRUE(a->Merge(*b).IsOK());
+  one->CheckPredAllMissConst();
+  a->CheckPredAllMissConst();
+  ExpectSame(Observe(*one, true, true), Observe(*a, true, true), 1e-12, "no target");
+}
