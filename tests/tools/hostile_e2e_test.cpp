@@ -77,4 +77,62 @@ TEST_F(FsrankHostile, MoreLongFormDataCannotCountACaseTwice) {
   }
 }
 
+// Values beyond what the library's sums can take, weights whose total overflows, and labels
+// that are not UTF-8: each output form stays valid and finite, and a warning names the column.
+TEST_F(FsrankHostile, UnrepresentableInputIsMissingWithAWarning) {
+  const struct {
+    std::string data;
+    std::vector<std::string> args;
+    std::string warning;
+  } cases[] = {
+      {"x,y\n1e200,a\n1.5,b\n2.5,a\n3.5,b\n0.5,a\n",
+       {"rank", "--target", "y"},
+       "column \"x\": 1 value is beyond +-1e120"},
+      {"x,y\n1e200,1\n1.5,2\n2.5,1.5\n3.5,2\n0.5,1.25\n",
+       {"rank", "--target", "y"},
+       "column \"x\": 1 value is beyond"},
+      {"w,x,y\n1e308,1,a\n1e308,2,b\n1,3,a\n1,4,b\n1,5,a\n1,3,b\n",
+       {"rank", "--target", "y", "--weight", "w", "--categorical", "x"},
+       "column \"w\": 2 values are outside 1e-50 to 1e50"},
+      {"w,x,y\n1e308,1,a\n1e308,2,b\n1,3,a\n", {"check", "--weight", "w"}, "column \"w\""},
+      {"y,lab\n\xe9t\xe9,a\nhiver,b\n\xe9t\xe9,a\nhiver,b\n\xe9t\xe9,b\n",
+       {"rank", "--target", "y"},
+       "the category \"\xef\xbf\xbdt\xef\xbf\xbd\" is not UTF-8"},
+      {"y,l\xe9\n1,a\n2,b\n", {"check"}, "the column name \"l\xef\xbf\xbd\" is not UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.warning);
+    const std::string data = Write("d.csv", c.data);
+    for (const char* format : {"table", "csv", "json"}) {
+      std::vector<std::string> args = c.args;
+      args.insert(args.begin() + 1, data);
+      args.insert(args.end(), {"--format", format, "--export-all", Path("all.xml")});
+      if (args[0] == "check") args.resize(args.size() - 2);
+      const Result r = Run(args);
+      EXPECT_EQ(r.code, 0) << r.err;
+      EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+      for (const std::string& text : {r.out, args[0] == "rank" ? Slurp(Path("all.xml")) : ""}) {
+        for (const char* bad : {"nan", "inf", "NaN", "Inf", ": ,", ",,,,,,,,,,"}) {
+          EXPECT_EQ(text.find(bad), std::string::npos) << bad << " in\n" << text;
+        }
+      }
+      if (std::string(format) == "json") {
+        EXPECT_NO_THROW(ParseJson(r.out)) << r.out;
+      }
+    }
+  }
+}
+
+// The check lists every rule a column breaks, with the two that no threshold relaxes.
+TEST_F(FsrankHostile, CheckReportsAllMissingAndConstantColumns) {
+  const Result r = Run({"check", Write("c.csv", "gone,five,z\n,5,1\n,5,2\n,5,3\n,5,2\n"),
+                        "--max-missing", "100", "--max-single", "100", "--format", "csv"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\ngone,0,continuous,allMissing,every value is missing\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\nfive,1,categorical,allConst,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nz,2,categorical,,\n"), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fsrank/fsrank.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,9 +48,10 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
 
   NQStatus status = algorithm.GetStatus();
   if (source) {
-    CsvRecordIterator records(*source, schema.RecordSize());
+    CsvRecordIterator records(*source, schema);
     status = algorithm.Accumulate(records, options.max_records);
     session.ClearProgress();
+    records.WriteWarnings(err);
     const int code = PassOutcome(status, records, *source, cancel, err);
     if (code >= 0) return code;
     schema.rows += static_cast<long>(source->RowsCommitted());
@@ -109,18 +111,35 @@ int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& s
   if (const int code = session.Start(cancel, progress, err); code != kExitOk) return code;
   IFSAlgorithm& algorithm = *session.algorithm;
 
-  CsvRecordIterator records(source, schema.RecordSize());
+  CsvRecordIterator records(source, schema);
   std::vector<int> indices;
   std::vector<std::vector<int>> reasons;
   const NQStatus status =
       algorithm.CheckPredictorsNoTarget(records, indices, reasons, options.max_records);
   session.ClearProgress();
+  records.WriteWarnings(err);
   // The check's statuses about unusable data are warnings; the counts below tell them apart.
   const int code = PassOutcome(status, records, source, cancel, err);
   if (code >= 0) return code;
+  // The pass lists the screening rules each column breaks; a column with every value missing
+  // or with one value only is what the check that runs before them finds, and deletes here
+  // only to report it.
+  algorithm.CheckPredAllMissConst();
+  const std::vector<int>& deleted = algorithm.GetIndicesDelPred();
+  const std::vector<int>& why = algorithm.GetReasonsDelPred();
+  for (std::size_t d = 0; d < deleted.size() && d < why.size(); ++d) {
+    const auto at = std::find(indices.begin(), indices.end(), deleted[d]);
+    if (at == indices.end()) {
+      indices.push_back(deleted[d]);
+      reasons.push_back({why[d]});
+    } else {
+      std::vector<int>& list = reasons[static_cast<std::size_t>(at - indices.begin())];
+      list.insert(list.begin(), why[d]);
+    }
+  }
   CheckReport report;
   report.file = source.SourceName();
-  BuildCheckReport(algorithm, schema, indices, reasons, report);
+  BuildCheckReport(algorithm, schema, indices, reasons, report, err);
   report.skipped = static_cast<long>(source.RowsCommitted()) - report.records;
   if (source.RowsCommitted() == 0) {
     err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";

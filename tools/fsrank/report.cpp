@@ -1,10 +1,13 @@
 #include "report.h"
 
+#include <cmath>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "options.h"
 #include "session.h"
+#include "text.h"
 
 namespace fsrank_cli {
 
@@ -75,6 +78,55 @@ std::string Description(int c, const FSSettings& settings) {
       return "F test p-value, smallest first";
     default:
       return "correlation t test p-value, smallest first";
+  }
+}
+
+// What every output form needs of the report's texts and numbers: names, labels and file
+// names in UTF-8 (they are the file's bytes, which may be Latin-1, say: each invalid byte
+// becomes U+FFFD) and finite numbers (a statistic that overflowed is missing), with a warning
+// for each such text or value.
+class ForOutput {
+ public:
+  explicit ForOutput(std::ostream& err) : err_(err) {}
+
+  void Text(std::string& text, const char* what) {
+    bool replaced = false;
+    std::string valid = ToValidUtf8(text, replaced);
+    if (replaced && warned_.insert(text).second) {
+      err_ << "fsrank: warning: the " << what << " \"" << valid
+           << "\" is not UTF-8; each invalid byte is written as U+FFFD\n";
+    }
+    text = std::move(valid);
+  }
+  void Number(std::optional<double>& value, const std::string& criterion, const std::string& name,
+              const char* what) {
+    if (!value || std::isfinite(*value)) return;
+    value.reset();
+    err_ << "fsrank: warning: " << criterion << ": predictor \"" << name << "\": the " << what
+         << " cannot be represented (it overflowed) and is missing\n";
+  }
+
+ private:
+  std::ostream& err_;
+  std::set<std::string> warned_;
+};
+
+void PrepareForOutput(RankingReport& report, std::ostream& err) {
+  ForOutput out(err);
+  out.Text(report.file, "file name");
+  out.Text(report.target, "column name");
+  for (TargetCategory& category : report.target_categories)
+    out.Text(category.label, "category");
+  for (ScreenedPredictor& row : report.screened)
+    out.Text(row.name, "column name");
+  for (CriterionRanking& criterion : report.criteria) {
+    for (RankedPredictor& row : criterion.predictors) {
+      out.Text(row.name, "column name");
+      out.Number(row.value, criterion.name, row.name, "criterion value");
+      out.Number(row.statistic, criterion.name, row.name, "statistic");
+      out.Number(row.df, criterion.name, row.name, "degrees of freedom");
+      out.Number(row.df2, criterion.name, row.name, "degrees of freedom");
+    }
   }
 }
 
@@ -157,12 +209,13 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
       report.criteria.push_back(std::move(ranking));
     }
   }
+  PrepareForOutput(report, err);
   return kExitOk;
 }
 
 void BuildCheckReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema,
                       const std::vector<int>& indices, const std::vector<std::vector<int>>& reasons,
-                      CheckReport& report) {
+                      CheckReport& report, std::ostream& err) {
   const FSSettings& settings = *algorithm.GetSettings();
   report.categorical_columns = static_cast<std::size_t>(settings.GetNCatPredictors());
   report.weighted = !schema.weight.empty();
@@ -180,6 +233,10 @@ void BuildCheckReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema,
     }
     report.columns.push_back(std::move(column));
   }
+  ForOutput out(err);
+  out.Text(report.file, "file name");
+  for (CheckedColumn& column : report.columns)
+    out.Text(column.name, "column name");
 }
 
 }  // namespace fsrank_cli

@@ -25,10 +25,11 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
                        std::ostream& err);
 
 // Fills `report` with every column of the check and the rules it breaks, from the pass's
-// results `indices` and `reasons`.
+// results `indices` and `reasons`. Both reports hold UTF-8 texts and finite numbers only: what
+// could not be written so is replaced, with a warning on `err`.
 void BuildCheckReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema,
                       const std::vector<int>& indices, const std::vector<std::vector<int>>& reasons,
-                      CheckReport& report);
+                      CheckReport& report, std::ostream& err);
 
 }  // namespace fsrank_cli
 

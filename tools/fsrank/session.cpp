@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <sstream>
 
 #include "text.h"
 
@@ -101,6 +103,7 @@ bool CsvRecordIterator::Next() {
     error_ = "out of memory for a record";  // the record absorbed a failed allocation
     return false;
   }
+  guard_.Apply(values_, ++rows_);
   double* out = record_.GetAll();
   for (std::size_t k = 0; k < values_.size(); ++k)
     out[k] = values_[k];
@@ -264,6 +267,10 @@ int WriteExport(const std::string& path, const char* what, std::ostream& err,
 int RestoreState(const std::string& path, const ColumnSchema& schema,
                  std::unique_ptr<IFSAlgorithm>& algorithm, std::ostream& err) {
   FSFactory factory;
+  // A damaged state makes the library's readers write "Error reading <Class>!" lines to the
+  // standard error stream; the message below says what is wrong in the user's terms.
+  std::ostringstream library_messages;
+  std::streambuf* const stderr_buffer = std::cerr.rdbuf(library_messages.rdbuf());
   if (EndsWith(path, ".xml")) {
     std::ifstream file(path, std::ios::in);
     algorithm.reset(factory.RestoreFSAlgorithmFromXML(file));
@@ -271,6 +278,7 @@ int RestoreState(const std::string& path, const ColumnSchema& schema,
     std::fstream file(path, std::ios::in | std::ios::binary);
     algorithm.reset(factory.RestoreFSAlgorithmFromBinary(file));
   }
+  std::cerr.rdbuf(stderr_buffer);
   if (!algorithm) {
     err << "fsrank: " << path
         << ": the state cannot be restored: " << StatusText(factory.GetStatus()) << "\n";

@@ -17,6 +17,7 @@
 
 #include "data_source.h"
 #include "options.h"
+#include "value_guard.h"
 
 namespace fsrank_cli {
 
@@ -25,16 +26,21 @@ namespace fsrank_cli {
 // library.
 class CsvRecordIterator : public NQCommon::RecordIterator {
  public:
-  CsvRecordIterator(RecordSource& source, int record_size)
-      : source_(source), record_(record_size) {}
+  // The records are laid out as `schema` says, which must outlive the iterator.
+  CsvRecordIterator(RecordSource& source, const ColumnSchema& schema)
+      : source_(source), record_(schema.RecordSize()), guard_(schema) {}
 
   bool Next() override;
   NQCommon::Record* GetRecord() override { return &record_; }
   const std::string& Error() const { return error_; }
+  // Warns about the values the library's sums could not take (value_guard.h).
+  void WriteWarnings(std::ostream& err) const { guard_.WriteWarnings(err, source_.SourceName()); }
 
  private:
   RecordSource& source_;
   NQCommon::Record record_;
+  ValueGuard guard_;
+  std::size_t rows_ = 0;
   std::vector<double> values_;
   std::string error_;
 };
