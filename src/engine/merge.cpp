@@ -71,7 +71,9 @@ NQStatus FSPredictorSet::CheckMerge(const FSPredictorSet& other) const {
     return FieldsDiffer(9);
   }
   for (std::size_t i = 0; i < fvpAccum.size(); ++i) {
-    if (typeid(*fvpAccum[i]) != typeid(*other.fvpAccum[i])) return FieldsDiffer(9);
+    const IFSPredTargetAccum& mine = *fvpAccum[i];
+    const IFSPredTargetAccum& theirs = *other.fvpAccum[i];
+    if (typeid(mine) != typeid(theirs)) return FieldsDiffer(9);
   }
   return NQStatus();
 }
