@@ -7,8 +7,12 @@ CMAKE_FLAGS ?=
 CCACHE ?= $(shell command -v ccache 2>/dev/null)
 CONFIGURE := cmake $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev nlohmann-json3-dev
+# The Python package (python/) and its tests.
+DEB_PACKAGES += python3-venv python3-pip python3-setuptools python3-wheel python3-pybind11 \
+  pybind11-dev python3-numpy python3-pandas python3-scipy python3-sklearn python3-pytest \
+  python3-tqdm python3-matplotlib
 
-.PHONY: all deps demo test test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
+.PHONY: all deps demo test test-python test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
 
 all: demo
 
@@ -43,6 +47,18 @@ test: deps
 	$(CONFIGURE) -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build build/debug -j $(JOBS)
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) test-python
+
+# The Python package, built with Debian's interpreter into a virtual environment under build/
+# (pip offline, no build isolation: Debian's setuptools, pybind11, numpy, pandas, scikit-learn),
+# then its pytest suite. pytest's exit code is the target's: 0 only when tests ran and passed.
+PYTHON ?= /usr/bin/python3
+VENV := build/venv
+test-python: deps
+	test -x $(VENV)/bin/python || $(PYTHON) -m venv --system-site-packages $(VENV)
+	CC="$$(command -v ccache >/dev/null && echo 'ccache ')g++" \
+	  $(VENV)/bin/pip install --no-build-isolation --no-deps --no-index --quiet .
+	cd build && ../$(VENV)/bin/python -m pytest -q -p no:cacheprovider ../python/tests
 
 test-sanitize: deps
 	$(CONFIGURE) -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=address,undefined \

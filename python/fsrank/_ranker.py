@@ -1,0 +1,410 @@
+"""Ranking pandas and numpy data: the streaming Ranker and the one-call rank()."""
+
+import json
+import math
+import os
+from collections.abc import Iterable
+
+import numpy as np
+import pandas as pd
+
+from . import _core
+from ._errors import (InputError, OptionError, StateError, raise_for_status)
+from ._frame import Column, as_frame, infer_columns
+from ._result import CRITERIA, RankResult, criterion_index
+
+_CONVERSIONS = {"asis": 0, "round": 1, "truncate": 2}
+_SCREENING = ("max_missing", "max_single", "max_categories", "min_cv", "min_sd")
+
+
+def _criteria_rule(engine):
+    kind, cat_target = engine.set_type(), engine.cat_target()
+    if cat_target:
+        return ("choose one or more of Pearson, Likelihood, Cramer, Lambda" if kind == 0 else
+                "only F-Statistic applies" if kind == 1 else
+                "F-Statistic and at least one of Pearson, Likelihood are needed; Cramer and "
+                "Lambda do not apply")
+    return ("only F-Statistic applies" if kind == 0 else
+            "only t-Statistic applies" if kind == 1 else
+            "F-Statistic and t-Statistic are both needed")
+
+
+def _combination(engine):
+    kind = engine.set_type()
+    return "%s target with %s predictors" % (
+        "a categorical" if engine.cat_target() else "a continuous",
+        ("categorical", "continuous", "categorical and continuous")[kind])
+
+
+def _apply_criteria(engine, names):
+    if names is None:
+        return
+    if isinstance(names, str):
+        names = [names]
+    wanted = []
+    for name in names:
+        c = criterion_index(name)
+        if c not in wanted:
+            wanted.append(c)
+    for c in wanted:
+        if not engine.set_criterion(c, True):
+            raise OptionError("the criterion %s is not available for %s: %s" % (
+                CRITERIA[c], _combination(engine), _criteria_rule(engine)))
+    for c in range(6):
+        if c not in wanted and not engine.set_criterion(c, False):
+            raise OptionError("%s cannot be left out for %s: %s" % (
+                CRITERIA[c], _combination(engine), _criteria_rule(engine)))
+
+
+class _Progress:
+    """A tqdm bar fed by the library's reports: records read, then predictors ranked."""
+
+    def __init__(self, enabled, total=None):
+        self.bar = None
+        if enabled:
+            from tqdm.auto import tqdm
+            self.bar = tqdm(total=total, unit=" records", unit_scale=True, leave=False)
+
+    def __call__(self, records, predictors):
+        if self.bar is None:
+            return
+        if records >= 0:
+            self.bar.update(records - self.bar.n)
+        else:
+            self.bar.set_description("ranking: %d predictors" % predictors)
+
+    def callback(self):
+        return self if self.bar is not None else None
+
+    def close(self):
+        if self.bar is not None:
+            self.bar.close()
+
+
+class Ranker:
+    """Ranks predictors over data given in pieces (``partial_fit``), in memory that does not
+    grow with the rows; partial rankers of the same columns combine with ``merge``.
+
+    ``target`` names the target column of the chunks (or give ``y`` to ``partial_fit``);
+    ``weight`` likewise names a weight column. The other options are those of :func:`rank`.
+    """
+
+    def __init__(self, target=None, *, weight=None, categorical=None, continuous=None,
+                 criteria=None, weight_conversion="round", max_missing=None, max_single=None,
+                 max_categories=None, min_cv=None, min_sd=None, screen=True, exact_tails=True,
+                 sample=1000, progress=False):
+        if weight_conversion not in _CONVERSIONS:
+            raise OptionError("weight_conversion must be one of %s, got %r"
+                              % (", ".join(_CONVERSIONS), weight_conversion))
+        for name, value in [("max_missing", max_missing), ("max_single", max_single),
+                            ("max_categories", max_categories)]:
+            if value is not None and not 0 <= value <= 100:
+                raise OptionError("%s is a percentage from 0 to 100, got %r" % (name, value))
+        for name, value in [("min_cv", min_cv), ("min_sd", min_sd)]:
+            if value is not None and not value >= 0:
+                raise OptionError("%s must be a number >= 0, got %r" % (name, value))
+        if criteria is not None:
+            for name in [criteria] if isinstance(criteria, str) else criteria:
+                criterion_index(name)
+        self.target = target
+        self.weight = weight
+        self.options = dict(categorical=list(categorical or ()),
+                            continuous=list(continuous or ()), criteria=criteria,
+                            weight_conversion=weight_conversion, max_missing=max_missing,
+                            max_single=max_single, max_categories=max_categories, min_cv=min_cv,
+                            min_sd=min_sd, screen=screen, exact_tails=exact_tails, sample=sample)
+        self.progress = progress
+        self._engine = None
+        self._target = None  # Column
+        self._predictors = None  # [Column]
+        self._rows = 0
+
+    # ----------------------------------------------------------------------------- reading
+    def _split(self, data, y, weight):
+        """The predictors' frame, the target series and the weight series of one chunk."""
+        frame = as_frame(data)
+        target_name = self.target if self.target is not None else "target"
+        if y is None:
+            if self.target is None:
+                raise OptionError("no target: name the target column or give y")
+            if self.target not in frame.columns:
+                raise InputError("the target column %r is not in the data" % (self.target,))
+            y = frame[self.target]
+        else:
+            y = pd.Series(np.asarray(y) if not isinstance(y, pd.Series) else y.to_numpy(),
+                          name=target_name)
+            if len(y) != len(frame):
+                raise InputError("the target has %d values for %d rows" % (len(y), len(frame)))
+        weight = self.weight if weight is None else weight
+        w = None
+        if weight is not None:
+            if isinstance(weight, str):
+                if weight not in frame.columns:
+                    raise InputError("the weight column %r is not in the data" % (weight,))
+                w = frame[weight]
+            else:
+                w = pd.Series(np.asarray(weight, dtype=float))
+                if len(w) != len(frame):
+                    raise InputError("the weight has %d values for %d rows"
+                                     % (len(w), len(frame)))
+        drop = [c for c in (self.target, weight) if isinstance(c, str) and c in frame.columns]
+        return frame, [c for c in frame.columns if c not in drop], y, w
+
+    def _start(self, frame, names, y, w):
+        o = self.options
+        probe = frame[names].copy(deep=False)
+        probe["\0target"] = y.to_numpy() if hasattr(y, "to_numpy") else y
+        overrides_cat = [c for c in o["categorical"] if c != self.target]
+        overrides_cont = [c for c in o["continuous"] if c != self.target]
+        for name in o["categorical"] + o["continuous"]:
+            if name not in frame.columns and name != self.target:
+                raise OptionError("unknown column %r in categorical/continuous" % (name,))
+        if len(set(names)) != len(names):
+            raise InputError("duplicate column names in the data")
+        self._predictors = infer_columns(probe, names, overrides_cat, overrides_cont, o["sample"])
+        tcat = (True if self.target in o["categorical"] else
+                False if self.target in o["continuous"] else None)
+        target = infer_columns(probe, ["\0target"], [], [], o["sample"])[0]
+        target.name = y.name if getattr(y, "name", None) is not None else "target"
+        if tcat is not None:
+            target.categorical = tcat
+        self._target = target
+        if not names:
+            raise InputError("there is no predictor column")
+        engine = _core.Engine([c.categorical for c in self._predictors], target.categorical,
+                              w is not None, _CONVERSIONS[o["weight_conversion"]])
+        _apply_criteria(engine, o["criteria"])
+        self._engine = engine
+
+    def partial_fit(self, data, y=None, weight=None):
+        """Adds the rows of a DataFrame (or 2-D array) to the ranking; returns the ranker."""
+        frame, names, y, w = self._split(data, y, weight)
+        if self._engine is None:
+            self._start(frame, names, y, w)
+        else:
+            expected = [c.name for c in self._predictors]
+            if names != expected:
+                missing = [c for c in expected if c not in names]
+                extra = [c for c in names if c not in expected]
+                raise InputError("the chunk's columns differ from the first chunk's" +
+                                 (": missing %s" % missing if missing else "") +
+                                 (": unexpected %s" % extra if extra else ""))
+            if (w is not None) != self._engine.weighted():
+                raise InputError("the chunk %s a weight but the first did not" %
+                                 ("has" if w is not None else "lacks"))
+        if len(frame) == 0:
+            return self
+        arrays = [self._target.encode(y)]
+        if w is not None:
+            arrays.append(w.to_numpy(dtype=np.float64, na_value=np.nan))
+        for column in self._predictors:
+            arrays.append(column.encode(frame[column.name]))
+        bar = _Progress(self.progress, len(frame))
+        try:
+            status, bad_column, bad_row = self._engine.accumulate(arrays, len(frame),
+                                                                  bar.callback(), 0)
+        finally:
+            bar.close()
+        if bad_column >= 0:
+            layout = [self._target.name] + (["weight"] if w is not None else [])
+            name = (layout + [c.name for c in self._predictors])[bad_column]
+            raise InputError("column %r, row %d: an infinite value (use NaN for a missing "
+                             "value)" % (name, self._rows + bad_row))
+        raise_for_status(status)
+        self._rows += len(frame)
+        return self
+
+    # ----------------------------------------------------------------------------- results
+    def _ranked_engine(self, consume):
+        if self._engine is None:
+            raise InputError("no data: call partial_fit first")
+        engine = self._engine if consume else _core.Engine.from_bytes(self._engine.state_bytes())
+        o = self.options
+        engine.set_screening(*[math.nan if o[k] is None else float(o[k]) for k in _SCREENING])
+        if not o["screen"]:
+            engine.set_screen_flags(False)
+        bar = _Progress(self.progress)
+        try:
+            status = engine.rank(o["screen"], bar.callback())
+        finally:
+            bar.close()
+        raise_for_status(status)
+        return engine, status
+
+    def result(self, _consume=False):
+        """Screens and ranks what was read so far (the ranker can go on reading)."""
+        engine, status = self._ranked_engine(_consume)
+        return RankResult(engine, self._predictors, self._target, status, self._rows)
+
+    def merge(self, other):
+        """Adds another ranker's data to this one (same columns and options); returns self."""
+        if not isinstance(other, Ranker):
+            raise TypeError("can only merge another Ranker")
+        if other._engine is None:
+            return self
+        if self._engine is None:
+            self.__setstate__(other.__getstate__())
+            return self
+        self._check_compatible(other)
+        raise_for_status(self._engine.merge(other._engine), "merge")
+        self._rows += other._rows
+        return self
+
+    def _check_compatible(self, other):
+        mine = [(c.name, c.categorical) for c in [self._target] + self._predictors]
+        theirs = [(c.name, c.categorical) for c in [other._target] + other._predictors]
+        if mine != theirs:
+            raise StateError("the rankers have different columns or types")
+        for a, b in zip([self._target] + self._predictors, [other._target] + other._predictors):
+            if a.labels[: len(b.labels)] != b.labels[: len(a.labels)]:
+                raise StateError("column %r: the rankers gave its labels different codes "
+                                 "(learn the labels first, or feed the same first chunk)"
+                                 % (a.name,))
+            if len(b.labels) > len(a.labels):
+                a.labels[:] = b.labels
+                a._codes = {label: k for k, label in enumerate(a.labels)}
+
+    # ----------------------------------------------------------------------------- state
+    def _description(self):
+        return {"format": "fsrank-python-1", "target": self._target.to_dict(),
+                "predictors": [c.to_dict() for c in self._predictors],
+                "target_name": self.target, "weight": self.weight if isinstance(
+                    self.weight, str) else None, "rows": self._rows, "options": self.options}
+
+    def _describe(self, d):
+        try:
+            if d.get("format") != "fsrank-python-1":
+                raise KeyError("format")
+            self.target = d["target_name"]
+            self.weight = d["weight"]
+            self.options = dict(d["options"])
+            self._target = Column.from_dict(d["target"])
+            self._predictors = [Column.from_dict(c) for c in d["predictors"]]
+            self._rows = int(d["rows"])
+        except (KeyError, TypeError, ValueError) as e:
+            raise StateError("the column description is malformed (%s)" % (e,)) from None
+        self.progress = getattr(self, "progress", False)
+
+    def _adopt(self, engine):
+        types = [c.categorical for c in self._predictors]
+        if (list(engine.predictor_types()) != types or
+                engine.cat_target() != self._target.categorical or engine.layout()[0] != 0):
+            raise StateError("the state does not match its column description")
+        self._engine = engine
+
+    def __getstate__(self):
+        if self._engine is None:
+            return {"description": None, "init": (self.target, self.weight, self.options)}
+        return {"description": self._description(), "state": self._engine.state_bytes()}
+
+    def __setstate__(self, state):
+        self.progress = False
+        self._engine = None
+        if state.get("description") is None:
+            self.target, self.weight, self.options = state["init"]
+            self._target = self._predictors = None
+            self._rows = 0
+            return
+        self._describe(state["description"])
+        try:
+            engine = _core.Engine.from_bytes(bytes(state["state"]))
+        except ValueError as e:
+            raise StateError(_restore_message(e)) from None
+        self._adopt(engine)
+
+    def save(self, path, format=None):
+        """Saves the library's state (binary, or XML with format="xml" or a .xml name) and the
+        columns' description next to it in PATH.columns.json."""
+        if self._engine is None:
+            raise InputError("nothing to save: no data were read")
+        path = os.fspath(path)
+        xml = format == "xml" or (format is None and path.endswith(".xml"))
+        status, written = self._engine.save_file(path, xml)
+        raise_for_status(status, path)
+        if not written:
+            raise OSError("%s: cannot write the state" % path)
+        with open(path + ".columns.json", "w", encoding="utf-8") as f:
+            json.dump(self._description(), f, default=_json_label)
+
+    @classmethod
+    def load(cls, path, format=None):
+        """A ranker restored from the files that ``save`` wrote."""
+        path = os.fspath(path)
+        xml = format == "xml" or (format is None and path.endswith(".xml"))
+        try:
+            with open(path + ".columns.json", encoding="utf-8") as f:
+                description = json.load(f)
+        except FileNotFoundError:
+            raise StateError("%s.columns.json: missing (it describes the columns of the state)"
+                             % path) from None
+        except ValueError as e:
+            raise StateError("%s.columns.json: not JSON (%s)" % (path, e)) from None
+        ranker = cls.__new__(cls)
+        ranker.progress = False
+        ranker._describe(description)
+        if not os.path.exists(path):
+            raise FileNotFoundError(path)
+        try:
+            engine = _core.Engine.from_file(path, xml)
+        except ValueError as e:
+            raise StateError("%s: %s" % (path, _restore_message(e))) from None
+        ranker._adopt(engine)
+        return ranker
+
+
+def _json_label(value):
+    if isinstance(value, np.generic):
+        return value.item()
+    raise StateError("a category label of type %s cannot be saved" % type(value).__name__)
+
+
+def _restore_message(e):
+    from ._errors import status_text
+    text = str(e)
+    if text.startswith("fsrank-status:"):
+        return "the state cannot be restored: " + status_text(int(text.split(":")[1]))
+    return text
+
+
+def rank(data, target=None, *, weight=None, categorical=None, continuous=None, criteria=None,
+         weight_conversion="round", max_missing=None, max_single=None, max_categories=None,
+         min_cv=None, min_sd=None, screen=True, exact_tails=True, sample=1000, progress=False,
+         select=None, select_criterion=None):
+    """Ranks the predictors of `data` for one target.
+
+    data: a DataFrame (target and weight named by column), a 2-D numpy array with the target
+    (and weight) given as arrays, or an iterable of DataFrame chunks such as
+    ``pd.read_csv(path, chunksize=100_000)``, read one at a time in bounded memory.
+    Column types are guessed as the command-line program guesses them (text, booleans,
+    categories, and integers with at most 10 distinct values in the first `sample` rows are
+    categorical); `categorical` and `continuous` list columns whose type is forced.
+    The screening thresholds (`max_missing`, `max_single`, `max_categories` in percent,
+    `min_cv`, `min_sd`) and `criteria` (names such as "Pearson", "likelihood", "F") default to
+    the library's; ``screen=False`` skips screening. `select` (for example ``"fdr=0.05"`` or
+    ``{"k": 10}``) marks the chosen predictors in the result's table.
+    """
+    if isinstance(target, (np.ndarray, pd.Series, list)):
+        y, target = target, None
+    else:
+        y = None
+    ranker = Ranker(target, weight=weight, categorical=categorical, continuous=continuous,
+                    criteria=criteria, weight_conversion=weight_conversion,
+                    max_missing=max_missing, max_single=max_single,
+                    max_categories=max_categories, min_cv=min_cv, min_sd=min_sd, screen=screen,
+                    exact_tails=exact_tails, sample=sample, progress=progress)
+    if isinstance(data, (pd.DataFrame, np.ndarray)):
+        ranker.partial_fit(data, y)
+    elif isinstance(data, Iterable) and not isinstance(data, (str, bytes)):
+        if y is not None:
+            raise OptionError("with chunks, the target must be a column name")
+        for chunk in data:
+            ranker.partial_fit(chunk)
+        if ranker._engine is None:
+            raise InputError("no data: the chunks were empty")
+    else:
+        raise InputError("data must be a DataFrame, a 2-D array or an iterable of DataFrames, "
+                         "got %s" % type(data).__name__)
+    result = ranker.result(_consume=True)
+    if select is not None:
+        result = result.with_selection(select, select_criterion)
+    return result
