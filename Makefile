@@ -12,7 +12,7 @@ DEB_PACKAGES += python3-venv python3-pip python3-setuptools python3-wheel python
   pybind11-dev python3-numpy python3-pandas python3-scipy python3-sklearn python3-pytest \
   python3-tqdm python3-matplotlib
 
-.PHONY: all deps demo test test-python test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
+.PHONY: all deps demo test test-python python-install bench-python test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
 
 all: demo
 
@@ -54,11 +54,20 @@ test: deps
 # then its pytest suite. pytest's exit code is the target's: 0 only when tests ran and passed.
 PYTHON ?= /usr/bin/python3
 VENV := build/venv
-test-python: deps
+python-install: deps
 	test -x $(VENV)/bin/python || $(PYTHON) -m venv --system-site-packages $(VENV)
-	CC="$$(command -v ccache >/dev/null && echo 'ccache ')g++" \
+	CC="$(if $(CCACHE),$(CCACHE) )g++" \
 	  $(VENV)/bin/pip install --no-build-isolation --no-deps --no-index --quiet .
+
+test-python: python-install
 	cd build && ../$(VENV)/bin/python -m pytest -q -p no:cacheprovider ../python/tests
+
+# The Python package's figures (bench/python_bench.py): fsrank.rank next to the C++ host,
+# scikit-learn, pandas + SciPy and the command-line program; BENCH_ARGS as --rows N --csv-mb MB.
+bench-python: deps python-install
+	$(CONFIGURE) -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build/bench -j $(JOBS) --target matrix_host fsrank_cli
+	$(VENV)/bin/python bench/python_bench.py build/bench $(BENCH_ARGS)
 
 test-sanitize: deps
 	$(CONFIGURE) -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=address,undefined \

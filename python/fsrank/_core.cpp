@@ -19,9 +19,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include <unistd.h>
-#include <cstdio>
-#include <iterator>
 
 namespace py = pybind11;
 
@@ -40,7 +37,7 @@ py::tuple StatusTuple(const NQStatus& status) {
 struct Column {
   const char* data = nullptr;
   std::ptrdiff_t step = 0;  // bytes from one row to the next
-  char kind = 'd';  // numpy's type character
+  char kind = 'd';          // numpy's type character
   bool codes = false;
 };
 
@@ -197,9 +194,9 @@ class Watch : public ProgressListener, public NQQueryCancel {
     py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) return Keep();
     if (callback_.is_none()) return;
-    PyObject* result = PyObject_CallFunction(callback_.ptr(), "ll",
-                                             records >= 0 ? offset_ + records : -1L,
-                                             static_cast<long>(predictors));
+    PyObject* result =
+        PyObject_CallFunction(callback_.ptr(), "ll", records >= 0 ? offset_ + records : -1L,
+                              static_cast<long>(predictors));
     if (result == nullptr) return Keep();
     Py_DECREF(result);
   }
@@ -250,19 +247,7 @@ class Engine {
     IFSAlgorithm* algorithm = nullptr;
     {
       py::gil_scoped_release release;
-      // TEMPORARY until the in-memory restore lands: through a file.
-      char name[] = "/tmp/fsrank-state-XXXXXX";
-      const int fd = mkstemp(name);
-      if (fd >= 0) {
-        close(fd);
-        {
-          std::ofstream out(name, std::ios::binary);
-          out << bytes;
-        }
-        std::fstream file(name, std::ios::in | std::ios::binary);
-        algorithm = factory.RestoreFSAlgorithmFromBinary(file);
-        std::remove(name);
-      }
+      algorithm = factory.RestoreFSAlgorithmFromString(bytes);
     }
     return Restored(algorithm, factory);
   }
@@ -358,20 +343,14 @@ class Engine {
   }
 
   py::bytes StateBytes() const {
-    // TEMPORARY until the in-memory save lands: through a file.
-    char name[] = "/tmp/fsrank-state-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) return py::bytes();
-    close(fd);
+    std::string bytes;
     NQStatus status;
     {
-      std::fstream file(name, std::ios::out | std::ios::binary | std::ios::trunc);
-      status = algorithm_->SaveState(file);
+      py::gil_scoped_release release;
+      status = algorithm_->SaveStateToString(bytes);
     }
-    std::ifstream in(name, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(name);
-    if (status.IsError()) return py::bytes();
+    if (status.IsError())
+      throw py::value_error("fsrank-status:" + std::to_string(status.GetErrorCode()));
     return py::bytes(bytes);
   }
 
@@ -394,9 +373,9 @@ class Engine {
 
   py::tuple ExportXML(int criterion, int n) const {
     std::ostringstream out;
-    const NQStatus status = criterion < 0
-                                ? algorithm_->ExportAllXML(out)
-                                : algorithm_->ExportOneXML(out, static_cast<RankCriteria>(criterion), n);
+    const NQStatus status =
+        criterion < 0 ? algorithm_->ExportAllXML(out)
+                      : algorithm_->ExportOneXML(out, static_cast<RankCriteria>(criterion), n);
     return py::make_tuple(StatusTuple(status), out.str());
   }
 

@@ -218,7 +218,7 @@ class Ranker:
     def _ranked_engine(self, consume):
         if self._engine is None:
             raise InputError("no data: call partial_fit first")
-        engine = self._engine if consume else _core.Engine.from_bytes(self._engine.state_bytes())
+        engine = self._engine if consume else _restore(self.state_bytes())
         o = self.options
         engine.set_screening(*[math.nan if o[k] is None else float(o[k]) for k in _SCREENING])
         if not o["screen"]:
@@ -295,7 +295,16 @@ class Ranker:
     def __getstate__(self):
         if self._engine is None:
             return {"description": None, "init": (self.target, self.weight, self.options)}
-        return {"description": self._description(), "state": self._engine.state_bytes()}
+        return {"description": self._description(), "state": self.state_bytes()}
+
+    def state_bytes(self):
+        """The library's binary state of what was read so far (what ``save`` writes)."""
+        if self._engine is None:
+            raise InputError("no data: call partial_fit first")
+        try:
+            return self._engine.state_bytes()
+        except ValueError as e:
+            raise StateError(_restore_message(e)) from None
 
     def __setstate__(self, state):
         self.progress = False
@@ -306,11 +315,7 @@ class Ranker:
             self._rows = 0
             return
         self._describe(state["description"])
-        try:
-            engine = _core.Engine.from_bytes(bytes(state["state"]))
-        except ValueError as e:
-            raise StateError(_restore_message(e)) from None
-        self._adopt(engine)
+        self._adopt(_restore(bytes(state["state"])))
 
     def save(self, path, format=None):
         """Saves the library's state (binary, or XML with format="xml" or a .xml name) and the
@@ -352,6 +357,13 @@ class Ranker:
         return ranker
 
 
+def _restore(data):
+    try:
+        return _core.Engine.from_bytes(data)
+    except ValueError as e:
+        raise StateError(_restore_message(e)) from None
+
+
 def _json_label(value):
     if isinstance(value, np.generic):
         return value.item()
@@ -362,7 +374,7 @@ def _restore_message(e):
     from ._errors import status_text
     text = str(e)
     if text.startswith("fsrank-status:"):
-        return "the state cannot be restored: " + status_text(int(text.split(":")[1]))
+        return "the state cannot be used: " + status_text(int(text.split(":")[1]))
     return text
 
 

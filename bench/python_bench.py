@@ -1,0 +1,169 @@
+"""The Python package's benchmark: every figure in one run (`make bench-python`).
+
+1. fsrank.rank on a ROWS x 100 float64 DataFrame with a 3-class target, next to the C++ host
+   (bench/matrix_host, the same values in memory) and scikit-learn's f_classif on the frame.
+2. A frame of 50 category and 50 float columns: fsrank.rank next to the per-column route with
+   pandas.crosstab + scipy.stats.chi2_contingency (and scipy.stats.f_oneway for the floats),
+   statistics compared.
+3. examples/credit-g.csv: fsrank.rank against the command-line program's JSON output.
+4. A generated CSV read with chunksize: time and peak RSS, next to pandas reading the same
+   chunks and doing nothing with them.
+
+Usage: python_bench.py HOST_DIR [--rows N] [--mixed-rows N] [--csv-mb MB] [--repeat N]
+HOST_DIR holds matrix_host and tools/fsrank (a Release build with FSRANK_BUILD_BENCH=ON).
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+import pandas as pd
+import scipy.stats as ss
+from sklearn.feature_selection import f_classif
+
+import fsrank
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def best(fn, repeat):
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        out = fn()
+        times.append(time.perf_counter() - start)
+    return min(times), out
+
+
+def continuous(args, work):
+    rng = np.random.default_rng(7)
+    n, p = args.rows, 100
+    y = rng.integers(0, 3, n)
+    values = rng.normal(size=(n, p + 1))
+    values[:, 0] = y
+    values[:, 1:] += np.linspace(0, 0.05, p) * y[:, None]
+    path = os.path.join(work, "matrix.f64")
+    values.tofile(path)
+    frame = pd.DataFrame(values[:, 1:], columns=["x%d" % k for k in range(p)])
+    frame["y"] = y
+    del values
+    host = []
+    for _ in range(args.repeat):
+        out = subprocess.run([os.path.join(args.host_dir, "bench", "matrix_host"), path, str(n),
+                              str(p + 1)], capture_output=True, text=True, check=True).stdout
+        host.append(float(out.split()[1]))
+    os.remove(path)
+    ours, _ = best(lambda: fsrank.rank(frame, "y"), args.repeat)
+    X = frame.drop(columns="y")
+    sk, _ = best(lambda: f_classif(X, frame["y"]), args.repeat)
+    print("1. %d x %d float64, 3-class target" % (n, p))
+    print("   C++ host (data in memory)   %7.3f s" % min(host))
+    print("   fsrank.rank(DataFrame)      %7.3f s   %.2fx the host (target <= 1.3x)"
+          % (ours, ours / min(host)))
+    print("   sklearn f_classif           %7.3f s   fsrank %.2fx faster" % (sk, sk / ours))
+
+
+def mixed(args):
+    rng = np.random.default_rng(8)
+    n = args.mixed_rows
+    y = rng.choice(["a", "b", "c"], n)
+    columns = {}
+    for k in range(50):
+        levels = np.array(["l%d" % j for j in range(2 + k % 8)])
+        columns["c%d" % k] = pd.Categorical(levels[rng.integers(0, len(levels), n)])
+        columns["f%d" % k] = rng.normal(size=n) + 0.02 * k * (y == "a")
+    frame = pd.DataFrame(columns)
+    frame["y"] = y
+    ours, result = best(lambda: fsrank.rank(frame, "y", criteria=["Pearson", "F"]),
+                        args.repeat)
+
+    def route():
+        out = {}
+        for k in range(50):
+            table = pd.crosstab(frame["c%d" % k], frame["y"])
+            out["c%d" % k] = ss.chi2_contingency(table, correction=False)[0]
+            groups = [g.to_numpy() for _, g in frame.groupby("y")["f%d" % k]]
+            out["f%d" % k] = ss.f_oneway(*groups)[0]
+        return out
+    theirs, stats = best(route, args.repeat)
+    table = result.ranking("Pearson").set_index("predictor")["statistic_value"]
+    worst = max(abs(table[c] - v) / abs(v) for c, v in stats.items())
+    print("2. %d rows, 50 category + 50 float columns" % n)
+    print("   fsrank.rank                 %7.3f s" % ours)
+    print("   crosstab + chi2_contingency / f_oneway per column %7.3f s   fsrank %.1fx faster "
+          "(target >= 10x)" % (theirs, theirs / ours))
+    print("   largest relative difference of the statistics: %.2e (target 1e-10)" % worst)
+
+
+def credit(args):
+    program = os.path.join(args.host_dir, "tools", "fsrank")
+    csv = os.path.join(ROOT, "examples", "credit-g.csv")
+    out = json.loads(subprocess.run([program, "rank", csv, "--target", "class", "--format",
+                                     "json", "--top", "0"], capture_output=True, text=True,
+                                    check=True).stdout)
+    result = fsrank.rank(pd.read_csv(csv), "class")
+    ranks_equal, stat_diff, p_diff = True, 0.0, 0.0
+    for criterion in out["criteria"]:
+        ours = result.ranking(criterion["name"])
+        ranks_equal &= ours["predictor"].tolist() == [p["name"] for p in criterion["predictors"]]
+        for (_, mine), theirs in zip(ours.iterrows(), criterion["predictors"]):
+            stat_diff = max(stat_diff, abs(mine["statistic_value"] - theirs["statistic_value"]) /
+                            abs(theirs["statistic_value"]))
+            if theirs["value"]:
+                p_diff = max(p_diff, abs(mine["value"] - theirs["value"]) / theirs["value"])
+    print("3. credit-g against `fsrank rank`: ranks %s, statistics within %.1e, p-values "
+          "within %.1e" % ("identical" if ranks_equal else "DIFFER", stat_diff, p_diff))
+
+
+CHUNKED = """
+import resource, sys, time, pandas as pd
+start = time.perf_counter()
+if sys.argv[2] == "fsrank":
+    import fsrank
+    r = fsrank.rank(pd.read_csv(sys.argv[1], chunksize=100_000), "y")
+    assert len(r.table)
+else:
+    for chunk in pd.read_csv(sys.argv[1], chunksize=100_000):
+        pass
+print(time.perf_counter() - start, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024)
+"""
+
+
+def chunks(args, work):
+    path = os.path.join(work, "big.csv")
+    subprocess.run([sys.executable, os.path.join(ROOT, "bench", "gen_csv.py"), path, "--mb",
+                    str(args.csv_mb)], check=True)
+    size = os.path.getsize(path) / 1e6
+    figures = {}
+    for mode in ("pandas", "fsrank"):
+        out = subprocess.run([sys.executable, "-c", CHUNKED, path, mode], capture_output=True,
+                             text=True, check=True).stdout.split()
+        figures[mode] = float(out[0]), float(out[1])
+    os.remove(path)
+    print("4. %.0f MB CSV read with chunksize=100000 (40 predictors)" % size)
+    print("   pandas alone        %7.1f s, peak RSS %6.0f MB" % figures["pandas"])
+    print("   fsrank.rank(chunks) %7.1f s, peak RSS %6.0f MB (%.0f MB beyond pandas)" % (
+        figures["fsrank"] + (figures["fsrank"][1] - figures["pandas"][1],)))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("host_dir")
+    parser.add_argument("--rows", type=int, default=1_000_000)
+    parser.add_argument("--mixed-rows", type=int, default=200_000)
+    parser.add_argument("--csv-mb", type=float, default=500)
+    parser.add_argument("--repeat", type=int, default=2)
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory(dir=os.path.join(ROOT, "build")) as work:
+        continuous(args, work)
+        mixed(args)
+        credit(args)
+        chunks(args, work)
+
+
+if __name__ == "__main__":
+    main()
