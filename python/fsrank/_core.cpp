@@ -4,6 +4,7 @@
 // progress callback are served from the library's progress reports, which briefly take the lock
 // back; an interrupt cancels the running operation through the library's cancel object.
 #include <fsrank/fsrank.h>
+#include <fsrank/selection.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -354,6 +355,16 @@ class Engine {
     return py::bytes(bytes);
   }
 
+  // Adds the other engine's data (same fields; both before any check or ranking).
+  py::tuple Merge(const Engine& other) {
+    NQStatus status;
+    {
+      py::gil_scoped_release release;
+      status = algorithm_->Merge(*other.algorithm_);
+    }
+    return StatusTuple(status);
+  }
+
   py::tuple SaveFile(const std::string& path, bool xml) const {
     NQStatus status;
     bool written = false;
@@ -432,6 +443,7 @@ PYBIND11_MODULE(_core, m) {
       .def("stats", &Engine::Stats)
       .def("state_bytes", &Engine::StateBytes)
       .def("save_file", &Engine::SaveFile)
+      .def("merge", &Engine::Merge)
       .def("export_xml", &Engine::ExportXML)
       .def("target_categories", &Engine::TargetCategories)
       .def("status", [](const Engine& e) { return StatusTuple(e.Algorithm().GetStatus()); })
@@ -487,5 +499,20 @@ PYBIND11_MODULE(_core, m) {
         s.SetFlagDeleteIfSmallVariation(on);
         s.SetFlagDeleteIfSmallStddev(on);
       });
+  // The selection rules (fsrank/selection.h): how many of a ranked list a rule keeps, and
+  // where it cuts. The rule arrives as its text ("fdr=0.05"); a refused rule gives the
+  // library's message.
+  m.def("count_selected",
+        [](const std::string& text, bool pvalues, const std::vector<double>& ranked) {
+          NQFSSelect::Selection selection;
+          std::string error;
+          if (!NQFSSelect::ParseSelection(text, selection, error)) {
+            return py::make_tuple(py::none(), 0, NAN, error);
+          }
+          int kept = 0;
+          const NQStatus status = NQFSSelect::CountSelected(selection, pvalues, ranked, kept);
+          const double cut = NQFSSelect::SelectionCutOff(selection, pvalues, ranked, kept);
+          return py::make_tuple(StatusTuple(status), kept, cut, std::string());
+        });
   m.attr("MISSING") = gMissingValue;
 }

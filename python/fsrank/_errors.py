@@ -54,12 +54,18 @@ _TEXT = {
     80011: "every predictor was screened out",
     80013: "no row has a usable weight (a positive number after conversion)",
     80101: "the settings define no target column",
+    80104: "the rankers describe different fields",
+    80105: "a ranker is not in a state to merge (no data read yet, or already ranked)",
+    80106: "a ranker cannot be merged into itself",
+    80107: "the other ranker holds an error",
+    80108: "the selection rule needs p-values",
+    80109: "the selection's value is out of range",
     80102: "nothing to rank: no data were read",
     80103: "this build of the library cannot do that yet",
 }
 
 _INPUT = {NO_VALID_DATA, NO_VALID_WEIGHT, 80102}
-_STATE = {80003, 80004, 80005}
+_STATE = {80003, 80004, 80005, 80104, 80105, 80106, 80107}
 
 
 def status_text(code):

@@ -87,12 +87,17 @@ class Ranker:
 
     ``target`` names the target column of the chunks (or give ``y`` to ``partial_fit``);
     ``weight`` likewise names a weight column. The other options are those of :func:`rank`.
+
+    Category labels get codes in order of first appearance. Rankers that read different parts
+    of the data and are merged must give the same labels the same codes: ``labels`` (a dict of
+    column name to the list of its labels, known beforehand) fixes those codes; labels not
+    listed get the next codes as they appear.
     """
 
     def __init__(self, target=None, *, weight=None, categorical=None, continuous=None,
                  criteria=None, weight_conversion="round", max_missing=None, max_single=None,
                  max_categories=None, min_cv=None, min_sd=None, screen=True, exact_tails=True,
-                 sample=1000, progress=False):
+                 sample=1000, progress=False, labels=None):
         if weight_conversion not in _CONVERSIONS:
             raise OptionError("weight_conversion must be one of %s, got %r"
                               % (", ".join(_CONVERSIONS), weight_conversion))
@@ -112,7 +117,8 @@ class Ranker:
                             continuous=list(continuous or ()), criteria=criteria,
                             weight_conversion=weight_conversion, max_missing=max_missing,
                             max_single=max_single, max_categories=max_categories, min_cv=min_cv,
-                            min_sd=min_sd, screen=screen, exact_tails=exact_tails, sample=sample)
+                            min_sd=min_sd, screen=screen, exact_tails=exact_tails, sample=sample,
+                            labels={k: list(v) for k, v in (labels or {}).items()})
         self.progress = progress
         self._engine = None
         self._target = None  # Column
@@ -169,6 +175,11 @@ class Ranker:
         if tcat is not None:
             target.categorical = tcat
         self._target = target
+        known = o.get("labels") or {}
+        for column in self._predictors + [target]:
+            key = self.target if column is target else column.name
+            if column.categorical and key in known:
+                column.__init__(column.name, True, known[key])
         if not names:
             raise InputError("there is no predictor column")
         engine = _core.Engine([c.categorical for c in self._predictors], target.categorical,
@@ -240,10 +251,14 @@ class Ranker:
         """Adds another ranker's data to this one (same columns and options); returns self."""
         if not isinstance(other, Ranker):
             raise TypeError("can only merge another Ranker")
-        if other._engine is None:
+        if other is self:
+            raise StateError("a ranker cannot be merged into itself")
+        if other._engine is None or other._rows == 0:
             return self
-        if self._engine is None:
+        if self._engine is None or self._rows == 0:
+            progress = self.progress
             self.__setstate__(other.__getstate__())
+            self.progress = progress
             return self
         self._check_compatible(other)
         raise_for_status(self._engine.merge(other._engine), "merge")

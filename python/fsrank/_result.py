@@ -9,7 +9,7 @@ import pandas as pd
 
 from ._errors import (ALL_DELETED_BY_CHECK, NO_PREDICTORS_LEFT, NothingRankedWarning,
                       OptionError, raise_for_status, status_text)
-from ._selection import RULES, parse_rule, select_count
+from ._selection import RULES, rule_text, select_count
 
 CRITERIA = ("Pearson", "Likelihood", "Cramer", "Lambda", "F-Statistic", "t-Statistic")
 PEARSON, LIKELIHOOD, CRAMER, LAMBDA, FSTAT, TSTAT = range(6)
@@ -156,19 +156,20 @@ class RankResult:
         """The predictors a selection rule keeps, best first: exactly one of k=K,
         percentile=P, fpr=A, fdr=A (Benjamini-Hochberg), fwe=A (Bonferroni)."""
         name = self._name(criterion)
-        rule, value = parse_rule(rule)
         ranking = self.ranking(name)
-        n = select_count(ranking["value"].to_numpy(), rule, value, name)
-        return ranking["predictor"].head(n).tolist()
+        kept, _ = select_count(ranking["value"].to_numpy(), rule, name)
+        return ranking["predictor"].head(kept).tolist()
 
     def with_selection(self, select, criterion=None):
-        """This result with the table's `selected` column marking a rule's choice."""
-        rule, value = parse_rule(select)
+        """This result with the table's `selected` column marking a rule's choice (select as
+        "fdr=0.05", {"fdr": 0.05} or ("fdr", 0.05))."""
         name = self._name(criterion)
-        keep = set(self.select(name, **{rule: value}))
+        ranking = self.ranking(name)
+        kept, cut = select_count(ranking["value"].to_numpy(), select, name)
+        keep = set(ranking["predictor"].head(kept))
         self.table["selected"] = (self.table["criterion"] == name) & self.table[
             "predictor"].isin(keep)
-        self.selection = (name, rule, value)
+        self.selection = (name, rule_text(select), cut)
         return self
 
     def to_xml(self, criterion=None, n=0):
@@ -204,10 +205,11 @@ class RankResult:
         ax.set_xlabel(label)
         ax.set_title("%s: %s" % (self.target, name))
         if self.selection is not None and self.selection[0] == name:
-            kept = int(ranking["selected"].sum())
-            if 0 < kept < len(scores):
-                ax.axvline((scores[kept - 1] + scores[kept]) / 2, color="#c53030", ls="--",
-                           label="%s=%g" % self.selection[1:])
+            cut = self.selection[2]
+            if name not in ("Cramer", "Lambda") and cut > 0:
+                cut = -np.log10(cut)
+            if np.isfinite(cut):
+                ax.axvline(cut, color="#c53030", ls="--", label=self.selection[1])
                 ax.legend(loc="lower right")
         return ax
 

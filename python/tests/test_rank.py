@@ -66,6 +66,12 @@ def test_same_result_from_arrays_chunks_and_merged_rankers():
     whole = fsrank.rank(df, "y").table
     chunks = fsrank.rank((df.iloc[k:k + 700] for k in range(0, len(df), 700)), "y").table
     pd.testing.assert_frame_equal(whole, chunks, rtol=1e-12)
+    labels = {c: list(pd.unique(df[c].dropna())) for c in ["text", "count", "flag", "y"]}
+    parts = [fsrank.Ranker("y", labels=labels).partial_fit(df.iloc[k::3]) for k in range(3)]
+    merged = parts[0].merge(parts[1].merge(parts[2])).result().table
+    pd.testing.assert_frame_equal(whole, merged, rtol=1e-9)
+    with pytest.raises(fsrank.StateError, match="different columns"):
+        parts[0].merge(fsrank.Ranker("y").partial_fit(df.drop(columns="cat")))
     numeric = df[["num", "count"]]
     from_array = fsrank.rank(numeric.to_numpy(), df["y"].to_numpy()).table
     assert from_array["statistic_value"].tolist() == pytest.approx(
@@ -125,8 +131,8 @@ ERRORS = [
     (dict(target="y", max_missing=150), fsrank.OptionError, "percentage"),
     (dict(target="y", weight_conversion="up"), fsrank.OptionError, "weight_conversion"),
     (dict(target="y", categorical=["nope"]), fsrank.OptionError, "unknown column"),
-    (dict(target="y", select="fdr=2"), fsrank.OptionError, "level in 0 to 1"),
-    (dict(target="y", select="top"), fsrank.OptionError, "RULE=VALUE"),
+    (dict(target="y", select="fdr=2"), fsrank.OptionError, "fdr must be"),
+    (dict(target="y", select="top"), fsrank.OptionError, "is not RULE=VALUE"),
     (dict(target="y", weight="w0"), fsrank.InputError, "usable weight"),
 ]
 
