@@ -10,7 +10,7 @@ import pandas as pd
 
 from . import _core
 from ._errors import (InputError, OptionError, StateError, raise_for_status)
-from ._frame import Column, as_frame, infer_columns
+from ._frame import Column, as_frame, guess_type, infer_columns
 from ._result import CRITERIA, RankResult, criterion_index
 
 _CONVERSIONS = {"asis": 0, "round": 1, "truncate": 2}
@@ -158,30 +158,24 @@ class Ranker:
 
     def _start(self, frame, names, y, w):
         o = self.options
-        probe = frame[names].copy(deep=False)
-        probe["\0target"] = y.to_numpy() if hasattr(y, "to_numpy") else y
-        overrides_cat = [c for c in o["categorical"] if c != self.target]
-        overrides_cont = [c for c in o["continuous"] if c != self.target]
-        for name in o["categorical"] + o["continuous"]:
-            if name not in frame.columns and name != self.target:
-                raise OptionError("unknown column %r in categorical/continuous" % (name,))
+        if not names:
+            raise InputError("there is no predictor column")
         if len(set(names)) != len(names):
             raise InputError("duplicate column names in the data")
-        self._predictors = infer_columns(probe, names, overrides_cat, overrides_cont, o["sample"])
+        # Column by column: a frame of the predictors alone would be a copy of the data.
+        self._predictors = infer_columns(
+            frame, names, [c for c in o["categorical"] if c != self.target],
+            [c for c in o["continuous"] if c != self.target], o["sample"])
         tcat = (True if self.target in o["categorical"] else
-                False if self.target in o["continuous"] else None)
-        target = infer_columns(probe, ["\0target"], [], [], o["sample"])[0]
-        target.name = y.name if getattr(y, "name", None) is not None else "target"
-        if tcat is not None:
-            target.categorical = tcat
+                False if self.target in o["continuous"] else guess_type(y, o["sample"]))
+        name = y.name if getattr(y, "name", None) is not None else "target"
+        target = Column(name, tcat)
         self._target = target
         known = o.get("labels") or {}
         for column in self._predictors + [target]:
             key = self.target if column is target else column.name
             if column.categorical and key in known:
                 column.__init__(column.name, True, known[key])
-        if not names:
-            raise InputError("there is no predictor column")
         engine = _core.Engine([c.categorical for c in self._predictors], target.categorical,
                               w is not None, _CONVERSIONS[o["weight_conversion"]])
         _apply_criteria(engine, o["criteria"])
