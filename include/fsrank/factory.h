@@ -18,8 +18,9 @@ class FSRANK_API FSFactory {
   FSFactory& operator=(const FSFactory&) = delete;
   ~FSFactory();
 
-  // The settings must outlive the algorithm. The caller owns the result (null on failure or
-  // cancellation; GetStatus() tells why).
+  // A new algorithm reading settings (not null; they must outlive the algorithm), with no
+  // data yet. The caller owns the result. Its only failure is a Cancel() during the call:
+  // null, and GetStatus() gives StatusCancelled; otherwise GetStatus() gives StatusOK.
   IFSAlgorithm* CreateFSAlgorithm(FSSettings* settings);
   // Restore an algorithm saved by SaveState / SaveStateXML. A stream that is not in a good
   // state gives StatusBadStream without being read; a damaged or truncated state gives

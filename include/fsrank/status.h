@@ -9,20 +9,36 @@
 
 namespace NQFeature {
 
-// Status codes. The numbers are part of the interface.
+// Status codes. The numbers are part of the interface; IFSAlgorithm and FSFactory name the
+// calls that return each. "data i" is GetDiscreteDatum(i).
 constexpr long StatusOK = 0;
-constexpr long StatusCancelled = 1;      // error: the operation was cancelled
-constexpr long StatusNotRanked = 6;      // error: ranking has not been done
-constexpr long StatusBadStream = 80003;  // error: restore from a stream not in a good state
+// The operation was cancelled (IFSAlgorithm::Cancel, the host's NQQueryCancel, or
+// FSFactory::Cancel); sticky on an algorithm.
+constexpr long StatusCancelled = 1;
+// A result was asked for before any ranking (or a result document before any screening).
+constexpr long StatusNotRanked = 6;
+// A restore was given a stream not in a good state; nothing was read.
+constexpr long StatusBadStream = 80003;
+// A saved state could not be restored: damaged, truncated, or not a state of this library.
 constexpr long StatusBinaryRestoreFailed = 80004;
 constexpr long StatusXMLRestoreFailed = 80005;
+// A result was asked for under a criterion that is switched off in the settings.
 constexpr long StatusCriterionNotSelected = 80006;
-constexpr long StatusTransactionOrder = 80007;  // data: previous index, index, case id
-constexpr long StatusTransactionIndex = 80008;  // data: index, number of predictors, case id
+// Transaction input: a predictor index not above the previous one of the same case.
+// Data: 0 = previous index, 1 = index, 2 = case id (truncated to int).
+constexpr long StatusTransactionOrder = 80007;
+// Transaction input: a predictor index outside 0 to predictors - 1.
+// Data: 0 = index, 1 = number of predictors, 2 = case id (truncated to int).
+constexpr long StatusTransactionIndex = 80008;
+// No case had a usable target together with a valid predictor value.
 constexpr long StatusNoValidData = 80009;
-constexpr long StatusAllDeletedByCheck = 80010;  // warning
-constexpr long StatusNoPredictorsLeft = 80011;   // warning
-constexpr long StatusFewerPredictors = 80012;    // data: number of remaining predictors
+// Warning: the all-missing / constant check deleted every remaining predictor.
+constexpr long StatusAllDeletedByCheck = 80010;
+// Warning: no predictor is left (all deleted, or all flagged by the check without target).
+constexpr long StatusNoPredictorsLeft = 80011;
+// Fewer predictors remain than the n asked for. Data: 0 = number of remaining predictors.
+constexpr long StatusFewerPredictors = 80012;
+// A weight column is set and no record had a usable weight.
 constexpr long StatusNoValidWeight = 80013;
 
 // Codes of this library beyond the historical table start at 80100.
@@ -30,7 +46,8 @@ constexpr long StatusNoValidWeight = 80013;
 // reading it; everything accumulated before stays. Data: 0 = 1-based number of the record in
 // this pass (skipped records included), 1 = number of values needed, 2 = the record's size.
 constexpr long StatusShortRecord = 80100;
-// A record or transaction pass was asked for with settings that define no target column.
+// A record pass (Accumulate with record input) was asked for with settings that define no
+// target column.
 constexpr long StatusNoTargetColumn = 80101;
 // Screening, checking or ranking was asked for before any data pass created the accumulators.
 constexpr long StatusNoDataPass = 80102;
@@ -60,6 +77,9 @@ constexpr long StatusSelectionNotApplicable = 80108;
 // outside 0 to 100, a level outside 0 to 1, or not a number. Scale data: 0 = the value.
 constexpr long StatusSelectionValueInvalid = 80109;
 
+// The outcome of an operation: a code and a severity (0 success, negative error, positive
+// warning), with three integer and three floating-point data slots whose meaning the code
+// gives (unused slots hold 0).
 class FSRANK_API NQStatus {
  public:
   NQStatus();
