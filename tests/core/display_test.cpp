@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/golden.h"
 #include "core/display.h"
 #include "fsrank/fsrank.h"
 
@@ -25,15 +26,5 @@ TEST(DisplayRoutines, Texts) {
     DisplaySetType(os, type);
   DisplayNamedValue(os, "Criterion value", NQMV::Missing());
   DisplayNamedValue(os, "1st tie-breaking value", 0.25);
-  EXPECT_EQ(os.str(),
-            "Empty: <empty>\n"
-            "Types (1 element): \n  true \n"
-            "Types (3 elements): \n  true  false   true \n"
-            "Ints (12 elements): \n"
-            "          1           2           3           4           5           6"
-            "           7           8           9          10 \n"
-            "         11          12 \n"
-            "Values (3 elements): \n  0.3333333 <missing>        -2.5 \n"
-            "All categorical\nMixed\nUnrecognized\nUnrecognized\n"
-            "Criterion value = <missing>\n1st tie-breaking value = 0.25\n");
+  ExpectGoldens({{"goldens/display_routines.txt", os.str()}});
 }
