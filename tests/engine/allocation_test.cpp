@@ -95,6 +95,7 @@ TEST(RecordPassAllocation, NoAllocationPerRecord) {
     ASSERT_TRUE(e.AccumulateRecords(warmUp, -1).IsOK());  // every category now exists
     listener.records.reserve(1000);
     listener.predictors.reserve(1000);
+    listener.elapsed.reserve(1000);
 
     enginetest::RowIterator shortPass(rows);
     enginetest::RowIterator longPass(rows);

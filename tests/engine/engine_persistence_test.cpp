@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "common/golden.h"
 #include "common/state_files.h"
 #include "engine/support/hosts.h"
 
 using enginetest::kMiss;
 using enginetest::RowIterator;
 using enginetest::Rows;
+using enginetest::TestEngine;
 
 namespace {
 
@@ -142,32 +144,9 @@ TEST(EnginePersistence, XmlReaderRefusesNegativeCounts) {
 
 TEST(EngineDisplay, ReleasedEngine) {
   FSSettings settings(2, false, true);
-  FSCancelState cancel;
-  FSPredictorSet engine(&settings, &cancel);
+  TestEngine engine(settings);
   engine.Release();
-  std::ostringstream os;
-  engine.Display(os);
-  EXPECT_EQ(os.str(),
-            "\nStart of FSPredictorSet display\n\n"
-            "Total elapsed time 0 seconds.\n"
-            "cancel has not been called\n"
-            "Number of predictors = 0\n"
-            "Number of best predictors sorted with SortBest() = 0\n\n"
-            "Predictor set type = Unrecognized\n\n"
-            "Predictor set status = Unrecognized\n\n"
-            "Memory for accumulation not allocated\n"
-            "Data pass not completed\n"
-            "No valid data found\n"
-            "No records with valid weight found\n"
-            "Weighted number of valid records = 0\n"
-            "Weighted number of excluded records = 0\n\n"
-            "Unweighted number of valid records = 0\n"
-            "Unweighted number of excluded records = 0\n\n"
-            "Target data accumulation object not allocated\n\n"
-            "Vector fvpAccum:\n"
-            "Indices of deleted predictors: <empty>\n\n"
-            "Reasons for deletion of deleted predictors: <empty>\n\n"
-            "End of FSPredictorSet display\n");
+  ExpectGoldens({{"goldens/engine_released.txt", Shown(engine)}});
 }
 
 TEST(EngineDisplay, RankedEngineShowsItsListsRanksAndValues) {

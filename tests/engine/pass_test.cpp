@@ -20,8 +20,7 @@ FSSettings CatSettings(int nPredictors) {
 }
 
 std::string RecordForm(FSSettings& s, const Rows& rows) {
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it(rows);
   e.AccumulateRecords(it, -1);
   return Fingerprint(e);
@@ -35,8 +34,7 @@ TEST(RecordPass, PredictorsSkipTheSpecialColumns) {
   s.SetTargetPosition(2);
   s.SetCaseIDPosition(0);
   s.SetWeightPosition(1);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{101, 2, 1, kMiss, 7, 1}, {102, 2, 0, kMiss, 7, 2}, {103, 2, 1, kMiss, 7, 3}});
   EXPECT_TRUE(e.AccumulateRecords(it, -1).IsOK());
   EXPECT_EQ(GetCounts(e).nValid, 3);
@@ -69,8 +67,7 @@ TEST(RecordPass, WeightConversion) {
     RecordingListener listener;
     s.SetProgressListener(&listener);
     s.SetNSkippedRecordReports(0);
-    FSCancelState cancel;
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s);
     RowIterator it({{1, 3, k.raw}});
     const NQStatus st = e.AccumulateRecords(it, -1);
     const Counts c = GetCounts(e);
@@ -96,8 +93,7 @@ TEST(RecordPass, MaxRecords) {
     SCOPED_TRACE(testing::Message() << k.max << (k.weighted ? " weighted" : ""));
     FSSettings s = CatSettings(1);
     if (k.weighted) s.SetWeightPosition(2);
-    FSCancelState cancel;
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s);
     RowIterator it({{1, 1, kMiss}, {0, 2, 1}, {1, 3, 0.2}, {0, 4, 1}, {1, 5, 1}});
     const NQStatus st = e.AccumulateRecords(it, k.max);
     EXPECT_EQ(GetCounts(e).nValid, k.nValid);
@@ -132,8 +128,7 @@ TEST(DataPass, NothingUsable) {
     FSSettings s(2, true, true);
     s.SetTargetPosition(k.target);
     s.SetWeightPosition(k.weight);
-    FSCancelState cancel;
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s);
     RowIterator it(k.rows);
     EXPECT_EQ(k.form == Records    ? e.AccumulateRecords(it, -1)
               : k.form == NoTarget ? e.AccumulateNoTarget(it, -1)
@@ -154,8 +149,7 @@ TEST(DataPass, NothingUsable) {
 
 TEST(RecordPass, TargetCategories) {
   FSSettings s = CatSettings(1);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{-1.5, 1}, {-0.5, 2}, {-1.0, 3}, {-2.0, 4}, {0.7, 5}});
   EXPECT_TRUE(e.AccumulateRecords(it, -1).IsOK());
   EXPECT_EQ(GetCounts(e).nExcluded, 2);  // -1.5 and -1.0
@@ -177,7 +171,7 @@ TEST(RecordPass, TargetCategories) {
   // A continuous target has no table, and -1.5 is an ordinary value of it.
   FSSettings cs(1, false, false);
   cs.SetTargetPosition(0);
-  FSPredictorSet c(&cs, &cancel);
+  TestEngine c(cs);
   RowIterator cit({{-1.5, 1}, {2.5, 2}});
   EXPECT_TRUE(c.AccumulateRecords(cit, -1).IsOK());
   EXPECT_EQ(GetCounts(c).nValid, 2);
@@ -192,8 +186,7 @@ TEST(RecordPass, ExcludedRecordsAndProgressSteps) {
   RecordingListener listener;
   s.SetProgressListener(&listener);
   s.SetNSkippedRecordReports(1);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{1, kMiss, -1.2}, {kMiss, 1, 2}, {1, 3, kMiss}});
   EXPECT_TRUE(e.AccumulateRecords(it, -1).IsOK());
   EXPECT_EQ(GetCounts(e).nExcluded, 2);
@@ -205,8 +198,7 @@ TEST(RecordPass, ExcludedRecordsAndProgressSteps) {
 TEST(RecordPass, CancellationBeforeARecord) {
   FSSettings s = CatSettings(1);
   CancelAt query(3);  // asked before each record: records 1 and 2 are read
-  FSCancelState cancel(&query);
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s, &query);
   RowIterator it({{1, 1}, {0, 2}, {1, 3}, {0, 4}});
   EXPECT_TRUE(e.AccumulateRecords(it, -1).IsOK());
   EXPECT_EQ(GetCounts(e).nValid, 2);
@@ -245,8 +237,7 @@ TEST(RecordPass, TwoHalfPassesEqualOneFullPass) {
 
 TEST(RecordPass, ReleaseKeepsTheCounts) {
   FSSettings s = CatSettings(2);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{1, 1, 2}, {0, 2, 2}, {kMiss, 1, 1}});
   e.AccumulateRecords(it, -1);
   e.Release();
@@ -278,8 +269,7 @@ TEST(RecordPass, ShortRecordStopsThePass) {
     FSSettings s = CatSettings(3);
     s.SetTargetPosition(k.target);
     s.SetWeightPosition(k.weight);
-    FSCancelState cancel;
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s);
     RowIterator it(k.rows);
     const NQStatus st = e.AccumulateRecords(it, -1);
     EXPECT_EQ(st.GetErrorCode(), NQFeature::StatusShortRecord);
@@ -301,8 +291,7 @@ TEST(NoTargetPass, EveryCountedRecordIsExcluded) {
   RecordingListener listener;
   s.SetProgressListener(&listener);
   s.SetNSkippedRecordReports(0);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{1, 2, 1, 1.5}, {2, kMiss, 1, 2.5}, {3, 1, kMiss, kMiss}, {4, 1, 3, 7.5}});
   EXPECT_TRUE(e.AccumulateNoTarget(it, -1).IsOK());
   EXPECT_EQ(GetCounts(e).nValid, 0);
@@ -365,8 +354,7 @@ TEST(TransactionPass, EqualsTheRecordsItStandsFor) {
     SCOPED_TRACE(k.what);
     FSSettings s = TargetFirst(Types(k.types), k.catTarget);
     CancelAt query(k.cancelAt > 0 ? k.cancelAt : 1000);
-    FSCancelState cancel(&query);
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s, &query);
     RowIterator it(ParseRows(k.transactions));
     const NQStatus st = e.AccumulateTransactions(it);
     EXPECT_EQ(st.GetErrorCode(), k.shortRecord.empty() ? 0 : NQFeature::StatusShortRecord);
@@ -386,8 +374,7 @@ TEST(TransactionPass, ProgressPerOpenTransaction) {
   RecordingListener listener;
   s.SetProgressListener(&listener);
   s.SetNSkippedRecordReports(1);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{1, 0, 3, 1},
                   {2, 1, 3, kMiss},
                   {3, 0, 1, -1.5},
@@ -413,8 +400,7 @@ TEST(TransactionPass, OrderAndIndexErrors) {
   for (const auto& k : cases) {
     SCOPED_TRACE(testing::Message() << k.code << " " << k.data0 << " " << k.data1);
     FSSettings s = CatSettings(5);
-    FSCancelState cancel;
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s);
     RowIterator it(k.rows);
     const NQStatus st = e.AccumulateTransactions(it);
     EXPECT_EQ(st.GetErrorCode(), k.code);
@@ -430,8 +416,7 @@ TEST(TransactionPass, OrderAndIndexErrors) {
 
 TEST(TransactionPass, CategoricalMinusOneIsMissingButMinusOnePointTwoIsAValue) {
   FSSettings s = CatSettings(2);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{1, 0, -1.0, 1}, {1, 1, -1.2, 1}});
   EXPECT_TRUE(e.AccumulateTransactions(it).IsOK());
   EXPECT_TRUE(e.GetAccumulators()[0]->IsAllMissing());
@@ -459,8 +444,7 @@ TEST(TransactionPass, EqualsTheRecordFormBitForBit) {
       if (record == std::vector<double>{target, kMiss, kMiss, kMiss, kMiss, kMiss}) continue;
       records.push_back(record);
     }
-    FSCancelState cancel;
-    FSPredictorSet e(&s, &cancel);
+    TestEngine e(s);
     RowIterator it(transactions);
     EXPECT_TRUE(e.AccumulateTransactions(it).IsOK());
     EXPECT_EQ(Fingerprint(e), RecordForm(s, records));
@@ -470,8 +454,7 @@ TEST(TransactionPass, EqualsTheRecordFormBitForBit) {
 
 TEST(PredictorSet, ConstructionAndQueries) {
   FSSettings s(std::vector<bool>{true, false, true}, true);  // mixed: Pearson, Likelihood, FStat
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   EXPECT_EQ(e.GetStatus(), EngineInitial);
   EXPECT_EQ(e.GetSetType(), NQFSCommon::Mixed);
   EXPECT_EQ(e.GetNRemaining(), 3);
@@ -494,6 +477,7 @@ TEST(PredictorSet, ConstructionAndQueries) {
                 NQMV::IsMissing(d));
   }
 
+  FSCancelState cancel;
   FSPredictorSet restored(&cancel);
   EXPECT_EQ(restored.GetSettings(), nullptr);
   EXPECT_EQ(restored.GetNRemaining(), 0);

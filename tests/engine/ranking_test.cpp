@@ -16,6 +16,7 @@ using enginetest::kMiss;
 using enginetest::RecordingListener;
 using enginetest::RowIterator;
 using enginetest::Rows;
+using enginetest::TestEngine;
 using NQFeature::NQStatus;
 using NQFSCommon::Cramer;
 using NQFSCommon::FStat;
@@ -322,8 +323,7 @@ TEST(PredSortOrder, DirectionsOfEachCriterion) {
 
 TEST(Ranking, SortAllAndRankAll) {
   FSSettings s(4, true, true);  // Pearson, Likelihood, Cramer, Lambda
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   Fill(e, Pearson, {0.01, kMiss, 0.01, 0.2}, {5, 9, 7, 1});
   EXPECT_TRUE(e.SortAll().IsOK());
   EXPECT_EQ(e.GetStatus(), EngineSortedAll);
@@ -344,8 +344,7 @@ TEST(Ranking, SortAllAndRankAll) {
 TEST(Ranking, FullTiesKeepAscendingIndexAfterSortAll) {
   // Enough records for the merge steps of the stable sort, all equal in every field.
   FSSettings s(100, true, true);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   for (int i = 0; i < 100; ++i)
     FSPredictorSetTestAccess::AddRecord(e, Cramer, i % 3 == 0 ? 0.5 : 0.25, 1.0,
                                         static_cast<double>(i), i);
@@ -360,8 +359,7 @@ TEST(Ranking, FullTiesKeepAscendingIndexAfterSortAll) {
 
 TEST(Ranking, SortBestAndRankBest) {
   FSSettings s(10, true, true);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   Fill(e, Pearson, {0, 0.7, 0.4, 0.1, 0.8, 0.5, 0.2, 0.9, 0.6, 0.3});
   EXPECT_TRUE(e.SortBest(3).IsOK());
   EXPECT_EQ(e.GetStatus(), EngineSortedBest);
@@ -387,8 +385,7 @@ TEST(Ranking, SortBestAndRankBest) {
 
 TEST(Ranking, SortBestShrinksKAcrossCriteria) {
   FSSettings s(15, true, true);  // Pearson, Likelihood, Cramer, Lambda
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   std::vector<double> pearson, cramer;
   for (int i = 0; i < 15; ++i) {
     if (i < 12) pearson.push_back(1.0 / (i + 1));
@@ -409,8 +406,7 @@ TEST(Ranking, SortBestShrinksKAcrossCriteria) {
 
 TEST(Ranking, SortBestWithoutCountSortsEveryRemainingPredictor) {
   FSSettings s(6, true, true);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   FSPredictorSetTestAccess::MarkDeleted(e, 5, ReasonAllMissing);
   Fill(e, Lambda, {0, 0.1, 0.2, 0.3, 0.4});
   e.SortBest(-4);
@@ -421,8 +417,7 @@ TEST(Ranking, SortBestWithoutCountSortsEveryRemainingPredictor) {
 
 TEST(Ranking, TopPredictorsOfACriterionSwitchedOff) {
   FSSettings s(3, true, true);  // FStat is off for an all-categorical set
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   std::vector<int> idx{1, 2};
   std::vector<double> val{1.0};
   EXPECT_EQ(e.GetTopPredictors(FStat, 3, idx, val),
@@ -433,8 +428,7 @@ TEST(Ranking, TopPredictorsOfACriterionSwitchedOff) {
 
 TEST(Ranking, TStatOnAMixedSetWithContinuousTargetReadsFStat) {
   FSSettings s(std::vector<bool>{true, false, false}, false);  // FStat and TStat
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   Fill(e, FStat, {0.3, 0.1, 0.2});
   e.SortAll();
   e.RankAll();
@@ -452,8 +446,7 @@ TEST(Ranking, TStatOnAMixedSetWithContinuousTargetReadsFStat) {
 TEST(Ranking, CancellationStopsBeforeTheNextCriterion) {
   FSSettings s(3, true, true);
   enginetest::CancelAt query(1);
-  FSCancelState cancel(&query);
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s, &query);
   Fill(e, Pearson, {0.3, 0.1});
   e.SortAll();
   e.RankAll();

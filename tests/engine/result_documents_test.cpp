@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/golden.h"
 #include "engine/support/hosts.h"
 #include "persist/document_parts.h"
 #include "persist/support/xmllint.h"
@@ -22,31 +23,16 @@ using namespace NQFSCommon;
 
 namespace {
 
-const std::string kGoldenDir = std::string(FSRANK_TEST_DATA_DIR) + "/results/";
-
 // The time stamp is the one part of a document that changes from run to run.
 std::string MaskTimestamp(const std::string& doc) {
   static const std::regex stamp("<Timestamp>[^<]*</Timestamp>");
   return std::regex_replace(doc, stamp, "<Timestamp>(masked)</Timestamp>");
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void ExpectGolden(const std::string& doc, const std::string& name) {
   SCOPED_TRACE(name);
   ExpectWellFormed(doc);
-  const std::string masked = MaskTimestamp(doc);
-  const std::string path = kGoldenDir + name;
-  if (std::getenv("FSRANK_UPDATE_GOLDEN") != nullptr) {
-    std::ofstream(path, std::ios::binary) << masked;
-    return;
-  }
-  EXPECT_EQ(masked, ReadFile(path));
+  ExpectGoldens({{"results/" + name, MaskTimestamp(doc)}});
 }
 
 int Count(const std::string& text, const std::string& what) {

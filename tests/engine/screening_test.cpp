@@ -12,6 +12,7 @@ using enginetest::CancelAt;
 using enginetest::kMiss;
 using enginetest::RowIterator;
 using enginetest::Rows;
+using enginetest::TestEngine;
 using NQFeature::NQStatus;
 
 namespace {
@@ -33,8 +34,7 @@ FSSettings Quiet(const std::vector<bool>& types) {
 
 // One predictor: the reason ScreenPredictors gives it (0 when it stays).
 int ScreenOne(FSSettings& s, const Rows& rows) {
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it(rows);
   e.AccumulateRecords(it, -1);
   e.ScreenPredictors();
@@ -114,8 +114,7 @@ TEST(Screening, AllMissingContinuousIsLeftToTheCheck) {
   FSSettings s(std::vector<bool>{false, false}, true);
   s.SetTargetPosition(0);
   s.SetFlagDeleteIfManyMiss(false);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{1, kMiss, 1}, {0, kMiss, 2}, {1, kMiss, 4}});
   e.AccumulateRecords(it, -1);
   EXPECT_TRUE(e.ScreenPredictors().IsOK());
@@ -131,8 +130,7 @@ TEST(Screening, DeletedListsStaySortedByIndex) {
   FSSettings s(6, false, true);
   s.SetTargetPosition(0);
   s.SetMaxPctMiss(50);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   Rows rows;
   for (int i = 0; i < 8; ++i) {
     const double x = i * 1.5 + 1;
@@ -202,8 +200,7 @@ TEST(Screening, CancellationKeepsTheDeletionsSoFar) {
   FSSettings s(4, true, true);
   s.SetTargetPosition(0);
   CancelAt query(3);  // the pass asks once per record (2), the check once per predictor
-  FSCancelState cancel(&query);
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s, &query);
   RowIterator it({{1, kMiss, 5, kMiss, kMiss}});
   e.AccumulateRecords(it, -1);
   e.CheckPredAllMissConst();
@@ -213,8 +210,7 @@ TEST(Screening, CancellationKeepsTheDeletionsSoFar) {
 
 TEST(Screening, BeforeAnyDataPass) {
   FSSettings s(3, true, true);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   const NQStatus noPass(NQFeature::StatusNoDataPass, false);
   std::vector<int> indices;
   std::vector<std::vector<int>> reasons;
@@ -236,8 +232,7 @@ TEST(NoTargetCheck, ListsEveryRuleEachPredictorBreaks) {
   FSSettings s(3, true, true);
   s.SetTargetPosition(-1);
   s.SetMaxPctMiss(50);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   Rows rows;
   for (int i = 0; i < 10; ++i)
     rows.push_back({i < 6 ? kMiss : static_cast<double>(i), static_cast<double>(i % 2),
@@ -259,8 +254,7 @@ TEST(NoTargetCheck, EveryPredictorFlagged) {
   FSSettings s(2, true, true);
   s.SetTargetPosition(-1);
   s.SetMaxPctMiss(10);
-  FSCancelState cancel;
-  FSPredictorSet e(&s, &cancel);
+  TestEngine e(s);
   RowIterator it({{kMiss, kMiss}, {1, 2}});
   e.AccumulateNoTarget(it, -1);
   std::vector<int> indices;

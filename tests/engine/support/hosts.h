@@ -1,6 +1,5 @@
-// Small hosts for driving the engine in tests: an in-memory record iterator that counts how it
-// is called, a listener that records what it hears, a cancel object that says yes at its k-th
-// question, the pass counts, and a fingerprint of everything a data pass builds.
+// Driving the engine in tests: the shared host doubles, the pass counts, rows and types written
+// as text, and a fingerprint of everything a data pass builds.
 #ifndef FSRANK_TESTS_ENGINE_HOSTS_H
 #define FSRANK_TESTS_ENGINE_HOSTS_H
 
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "accum/accumulator.h"
+#include "common/hosts.h"
 #include "engine/predictor_set.h"
 #include "fsrank/fsrank.h"
 
@@ -18,48 +18,15 @@ namespace enginetest {
 
 constexpr double kMiss = gMissingValue;
 
-using Rows = std::vector<std::vector<double>>;
+using testhosts::CancelAt;
+using testhosts::RecordingListener;
+using testhosts::RowIterator;
+using testhosts::Rows;
 
-// Hands out its rows in order; a row becomes a Record of exactly its size.
-class RowIterator : public NQCommon::RecordIterator {
- public:
-  explicit RowIterator(const Rows& rows) {
-    for (const std::vector<double>& row : rows) {
-      fRecords.emplace_back(static_cast<int>(row.size()));
-      for (std::size_t j = 0; j < row.size(); ++j)
-        fRecords.back()[static_cast<int>(j)] = row[j];
-    }
-  }
-  bool Next() override { return ++nextCalls, ++fPos < fRecords.size(); }
-  NQCommon::Record* GetRecord() override {
-    ++getCalls;
-    return fPos < fRecords.size() ? &fRecords[fPos] : nullptr;
-  }
-  int nextCalls = 0, getCalls = 0;
-
- private:
-  std::vector<NQCommon::Record> fRecords;
-  std::size_t fPos = static_cast<std::size_t>(-1);
-};
-
-class RecordingListener : public ProgressListener {
- public:
-  void OnProgress(ProgressReport& report) override {
-    records.push_back(report.DiscreteMeasure("records"));
-    predictors.push_back(report.DiscreteMeasure("predictors"));
-  }
-  std::vector<int> records, predictors;
-};
-
-// Answers true from its k-th question on (k = 1: at once).
-class CancelAt : public NQQueryCancel {
- public:
-  explicit CancelAt(int k) : fnAt(k) {}
-  bool IsCancelRequested() override { return ++asked >= fnAt; }
-  int asked = 0;
-
- private:
-  int fnAt;
+// An engine on settings s with a cancel state of its own (asking query, when given).
+struct TestEngine : FSCancelState, FSPredictorSet {
+  explicit TestEngine(FSSettings& s, NQQueryCancel* query = nullptr)
+      : FSCancelState(query), FSPredictorSet(&s, this) {}
 };
 
 struct Counts {
