@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "accum/maps.h"
+#include "common/golden.h"
 
 // Inserting at the front, the middle and the end of tables of every size up to 200, after the
 // extreme keys; Add says whether the key was there.
@@ -98,14 +99,6 @@ TEST(MapDisplay, Texts) {
   FSMapIPCnt ipcnt;
   ipcnt.Add(3, 2.0);
   ipcnt.Add(3, 0.25);
-  const auto show = [](const auto& m) {
-    std::ostringstream os;
-    m.Display(os);
-    return os.str();
-  };
-  EXPECT_EQ(show(ipcnt),
-            "\nStart of FSMapIPCnt display\n\nMap size = 1\nKey = 3, Value = ( 2, 2.25 )\n"
-            "\nEnd of FSMapIPCnt display\n");
-  EXPECT_EQ(show(FSMapICnt()),
-            "\nStart of FSMapICnt display\n\nMap size = 0\n\nEnd of FSMapICnt display\n");
+  ExpectGoldens({{"goldens/map_ipcnt.txt", Shown(ipcnt)},
+                 {"goldens/map_icnt_empty.txt", Shown(FSMapICnt())}});
 }

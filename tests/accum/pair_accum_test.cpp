@@ -214,57 +214,14 @@ TEST(PairAccum, Displays) {
   FSCatPCatTAccum catCat;
   catCat.AddValue(2, 1, 1.5, 1);
   catCat.AddMissing(1.0);
-  const std::string maps =
-      "\nStart of FSMapICnt display\n\nMap size = 1\nKey = 2, Value = 1.5\n"
-      "\nEnd of FSMapICnt display\n"
-      "\nCase counts of target categories:\n"
-      "\nStart of FSMapICnt display\n\nMap size = 1\nKey = 1, Value = 1.5\n"
-      "\nEnd of FSMapICnt display\n"
-      "\nCase counts of pairs of predictor and target categories:\n"
-      "\nStart of FSMapPiCnt display\n\nMap size = 1\nKey = (2,1) Value = 1.5\n"
-      "\nEnd of FSMapPiCnt display\n";
   FSContPCatTAccum contCat;
   contCat.AddMissing(2);
   contCat.AddValue(1.5, 3, 2, 1);
   contCat.FinishPass();
-  const std::pair<std::string, std::string> cases[] = {
-      {Show(catCat),
-       "\nStart of FSCatPCatTAccum display\n\nNumber of predictor categories = 1\n"
-       "Number of target categories = 1\nNumber of processed cases = 2.5\n"
-       "Number of unweighted valid cases = 1\nNumber of missing cases = 1\n"
-       "The first non-missing predictor category = 2\nThis is constant\n"
-       "\nCase counts of predictor categories:\n" +
-           maps + "\nEnd of FSCatPCatTAccum display\n"},
-      {Show(Fed<FSCatPContTAccum>({{1, 2, 1}, {1, 4, 1}})),
-       "\nStart of FSCatPContTAccum display\n\nNumber of processed cases = 2\n"
-       "Number of unweighted valid cases = 2\nNumber of missing cases = 0\n"
-       "The first non-missing predictor category = 1\nThis is constant\n"
-       "Grand mean of the target = 3\nNumber of predictor categories = 1\n"
-       "\nCase counts of predictor categories:\n"
-       "\nStart of FSMapICnt display\n\nMap size = 1\nKey = 1, Value = 2\n"
-       "\nEnd of FSMapICnt display\n"
-       "\nTarget statistics for predictor categories:\n"
-       "\nStart of FSMapIStat display\n\nMap size = 1\nKey = 1, Value = ( 2, 3, 2, 2 )\n"
-       "\nEnd of FSMapIStat display\n"
-       "\nEnd of FSCatPContTAccum display\n"},
-      {Show(contCat),
-       "\nStart of FSContPCatTAccum display\n\nNumber of target categories = 1\n"
-       "Number of processed cases = 4\nNumber of missing cases = 2\n"
-       "The first non-missing predictor value = 1.5\nThis is constant\n"
-       "\nGrand mean of predictor = 1.5\n"
-       "\nPredictor statistics for target categories:\n"
-       "\nStart of FSMapIStat display\n\nMap size = 1\nKey = 3, Value = ( 2, 1.5, 0, 0 )\n"
-       "\nEnd of FSMapIStat display\n"
-       "\nEnd of FSContPCatTAccum display\n"},
-      {Show(Fed<FSContPContTAccum>({{1, 2, 1}, {2, 4, 1}, {3, 6, 1}})),
-       "\nStart of FSContPContTAccum display\n\nNumber of processed cases = 3\n"
-       "Number of missing cases = 0\nThe first non-missing predictor value = 1\n"
-       "This is not constant\nMean of the predictor = 2\nSecond moment of the predictor = 2\n"
-       "Mean of the target = 4\nSecond moment of the target = 8\nCross-product = 4\n"
-       "Variance of the predictor = 1\nVariance of the target = 4\n"
-       "Pearson correlation coefficient = 1\n"
-       "\nEnd of FSContPContTAccum display\n"},
-  };
-  for (const auto& [shown, expected] : cases)
-    EXPECT_EQ(shown, expected);
+  ExpectGoldens(
+      {{"goldens/cat_cat_accum.txt", Shown(catCat)},
+       {"goldens/cat_cont_accum.txt", Shown(Fed<FSCatPContTAccum>({{1, 2, 1}, {1, 4, 1}}))},
+       {"goldens/cont_cat_accum.txt", Shown(contCat)},
+       {"goldens/cont_cont_accum.txt",
+        Shown(Fed<FSContPContTAccum>({{1, 2, 1}, {2, 4, 1}, {3, 6, 1}}))}});
 }

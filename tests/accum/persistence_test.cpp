@@ -1,5 +1,6 @@
 // The saved forms of the accumulators and maps: chunk sizes and bytes, binary and XML round
-// trips after real data, element counts, and the readers' refusals with their messages.
+// trips after real data, element counts, and the readers' refusals with their messages
+// (truncation at every byte is the state files' test, which restores whole algorithms).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -158,49 +159,6 @@ TEST(AccumPersistence, WrongTagsAreRefusedWithTheReadersMessage) {
   ScratchFile file;
   EXPECT_EQ(ReadFailure([&] { cat.ReadObject(file.Binary("CAPRA" + std::string(60, '\0'))); }),
             "Error reading FSCatAccum!\n");
-}
-
-TEST(AccumPersistence, TruncationAtEveryByteNamesTheObjectBeingRead) {
-  std::unique_ptr<IFSPredTargetAccum> a = Fed(kAccums[3], RealData());  // FSCatPContTAccum
-  const auto& saved = dynamic_cast<const FSCatPContTAccum&>(*a);
-  const std::string chunk = Chunk(saved);
-  const size_t categoriesEnd = 37 + Chunk(saved.GetPredCategories()).size();
-  for (size_t cut = 0; cut < chunk.size(); ++cut) {
-    const char* reader = cut < 37              ? "FSCatPContTAccum"
-                         : cut < categoriesEnd ? "FSMapICnt"
-                                               : "FSMapIStat";
-    FSCatPContTAccum b;
-    ScratchFile file;
-    EXPECT_EQ(ReadFailure([&] { b.ReadObject(file.Binary(chunk.substr(0, cut))); }),
-              std::string("Error reading ") + reader + "!\n")
-        << cut;
-  }
-}
-
-TEST(AccumPersistence, XMLFailuresNameTheObjectBeingRead) {
-  std::unique_ptr<IFSPredTargetAccum> a = Fed(kAccums[0], RealData());  // FSCatAccum
-  const std::string xml = Xml(*a);
-  const std::string mapStart = "<Obj name=\"FSMapICnt\">";
-  const std::string afterMap = xml.substr(xml.find(mapStart));
-  struct {
-    std::string text;
-    const char* reader;
-  } const cases[] = {
-      {Replace(xml, "<Int value=\"0\"/>", "<Double value=\"0\"/>"), "FSCatAccum"},
-      {Replace(xml, mapStart, "<Obj name=\"FSMapIStat\">"), "FSMapICnt"},
-      {Replace(xml, "\n\t\t\t\t<Double", "\n\t\t\t\t<Int"), "FSMapICnt"},
-      {Replace(xml, "\n\t\t</Obj>", "\n\t\t</Objet>"), "FSCatAccum"},
-      {xml.substr(0, xml.rfind('\n')), "FSCatAccum"},
-      {xml.substr(0, xml.find(mapStart) + 40), "FSMapICnt"},
-      {xml.substr(0, 30), "FSCatAccum"},
-  };
-  for (const auto& c : cases) {
-    FSCatAccum b;
-    ScratchFile file;
-    EXPECT_EQ(ReadFailure([&] { b.ReadObjectXML(file.Text(c.text)); }),
-              std::string("Error reading ") + c.reader + "!\n")
-        << c.text;
-  }
 }
 
 TEST(AccumPersistence, StoredBoolsAreTrueOnlyWhenOne) {

@@ -36,8 +36,8 @@ TEST(SingleAccum, UnusableWeightsAndPairOperationsChangeNothing) {
       EXPECT_EQ(Stats(*a, c), (V{0, 2, 3, 4, 5}));
     }
   }
-  EXPECT_EQ(Show(*accums[0]), Show(FSCatAccum()));
-  EXPECT_EQ(Show(*accums[1]), Show(FSContAccum()));
+  EXPECT_EQ(Shown(*accums[0]), Shown(FSCatAccum()));
+  EXPECT_EQ(Shown(*accums[1]), Shown(FSContAccum()));
   EXPECT_TRUE(accums[0]->IsCategorical());
   EXPECT_FALSE(accums[1]->IsCategorical());
 }
@@ -138,20 +138,8 @@ TEST(FSContAccum, ConstancyComparesExactly) {
 }
 
 TEST(SingleAccum, Displays) {
-  EXPECT_EQ(Show(Fed<FSCatAccum>({{3, 0, 1}, {1, 0, 0.5}, {kNaN, 0, 2}})),
-            "\nStart of FSCatAccum display\n\nNumber of variable categories = 2\n"
-            "Number of processed cases = 3.5\nNumber of unweighted valid cases = 2\n"
-            "Number of missing cases = 2\nThe first non-missing category = 3\n"
-            "This is not constant\n\nCase counts of predictor categories:\n"
-            "\nStart of FSMapICnt display\n\nMap size = 2\n"
-            "Key = 1, Value = 0.5\nKey = 3, Value = 1\n\nEnd of FSMapICnt display\n"
-            "\nEnd of FSCatAccum display\n");
-  EXPECT_EQ(Show(FSContAccum()),
-            "\nStart of FSContAccum display\n\nNumber of processed cases = 0\n"
-            "Number of missing cases = 0\nThe first non-missing value = -1.79769e+308\n"
-            "This is constant\n\nMean = 0\n\nSecond moment = 0\n\nVariance = 0\n"
-            "\nEnd of FSContAccum display\n");
-  EXPECT_NE(Show(Fed<FSContAccum>({{1, 0, 2}, {4, 0, 1}}))
-                .find("\nMean = 2\n\nSecond moment = 6\n\nVariance = 3\n"),
-            std::string::npos);
+  ExpectGoldens(
+      {{"goldens/cat_accum.txt", Shown(Fed<FSCatAccum>({{3, 0, 1}, {1, 0, 0.5}, {kNaN, 0, 2}}))},
+       {"goldens/cont_accum_fresh.txt", Shown(FSContAccum())},
+       {"goldens/cont_accum.txt", Shown(Fed<FSContAccum>({{1, 0, 2}, {4, 0, 1}}))}});
 }

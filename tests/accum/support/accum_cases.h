@@ -1,5 +1,5 @@
-// Shared by the accumulator tests: feeding cases to an accumulator, and reading its criteria,
-// statistics and display back.
+// Shared by the accumulator tests: feeding cases to an accumulator, and reading its criteria
+// and statistics back.
 #ifndef FSRANK_TESTS_ACCUM_SUPPORT_ACCUM_CASES_H
 #define FSRANK_TESTS_ACCUM_SUPPORT_ACCUM_CASES_H
 
@@ -14,6 +14,7 @@
 #include "accum/cat_pair_accum.h"
 #include "accum/cont_pair_accum.h"
 #include "accum/single_accum.h"
+#include "common/golden.h"
 #include "fsrank/enums.h"
 #include "fsrank/missing.h"
 
@@ -74,12 +75,6 @@ inline void ExpectOutputs(const V& actual, const V& expected, const std::string&
     EXPECT_NEAR(actual[i], expected[i], 1e-6 * std::max(1.0, std::fabs(expected[i])))
         << what << ", slot " << i;
   }
-}
-
-inline std::string Show(const IFSPredTargetAccum& a) {
-  std::ostringstream os;
-  a.Display(os);
-  return os.str();
 }
 
 }  // namespace accumtest
