@@ -11,24 +11,16 @@
 
 #include <gtest/gtest.h>
 
-#include "../../fuzz/restore_exercise.h"
+#include "common/hosts.h"
 
 using namespace NQFSCommon;
 using NQFeature::NQStatus;
 
 namespace {
 
-using Rows = std::vector<std::vector<double>>;
-
-// Hands out the rows one by one, counting the calls to Next.
-struct RowIterator : fsfuzz::RowIterator {
-  using fsfuzz::RowIterator::RowIterator;
-  bool Next() override {
-    ++calls;
-    return fsfuzz::RowIterator::Next();
-  }
-  size_t calls = 0;
-};
+using testhosts::CancelAt;
+using testhosts::RowIterator;
+using testhosts::Rows;
 
 // An endless stream of varied records, for cancellation from another thread.
 class EndlessIterator : public NQCommon::RecordIterator {
@@ -47,16 +39,6 @@ class EndlessIterator : public NQCommon::RecordIterator {
  private:
   long fCount = 0;
   NQCommon::Record fRecord;
-};
-
-class CancelAt : public NQQueryCancel {
- public:
-  explicit CancelAt(int call) : fnCall(call) {}
-  bool IsCancelRequested() override { return ++asked >= fnCall; }
-  int asked = 0;
-
- private:
-  int fnCall;
 };
 
 // Target in column 0 (categories 0/1), then `width` predictors. Predictor j is a noisy copy of
@@ -226,7 +208,7 @@ TEST(Facade, CancelBeforeAccumulateDoesNoWork) {
   RowIterator it(rows);
   NQStatus st = a->Accumulate(it, -1);
   EXPECT_EQ(st.GetErrorCode(), NQFeature::StatusCancelled);
-  EXPECT_EQ(it.calls, 0u);
+  EXPECT_EQ(it.nextCalls, 0);
   EXPECT_TRUE(a->GetRanks(Pearson).empty());
   EXPECT_EQ(a->SortAndRank(0).GetErrorCode(), NQFeature::StatusCancelled);
 }
