@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/state_files.h"
 #include "fsrank/missing.h"
 #include "fsrank/status.h"
 #include "persist/binary_io.h"
@@ -23,28 +24,6 @@ std::string Bytes(std::initializer_list<int> values) {
   for (int v : values)
     out += static_cast<char>(v);
   return out;
-}
-
-std::uint64_t BitsOf(double x) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits;
-}
-
-// Runs f, expects an IOException by pointer (deleted here) and returns what went to stderr.
-template <class F>
-std::string ExpectReadError(F f) {
-  testing::internal::CaptureStderr();
-  bool thrown = false;
-  try {
-    f();
-  } catch (NQFeature::IOException* e) {
-    thrown = true;
-    delete e;
-  }
-  const std::string message = testing::internal::GetCapturedStderr();
-  EXPECT_TRUE(thrown);
-  return message;
 }
 
 enum class Kind { A = 0, B = 7 };
@@ -187,7 +166,7 @@ TEST(BinaryEncoding, FieldsListedOnceRoundTrip) {
 TEST(BinaryEncoding, WrongTagGivesTheClassMessageAndAnIOExceptionButMatchTagIsSilent) {
   for (const char* stored : {"FSSeT", "GSSet", "FSSe", ""}) {
     std::stringstream s(std::string(stored) + std::string(8, '\0'));
-    EXPECT_EQ(ExpectReadError([&] { ReadTag(s, "FSSet", "FSSettings"); }),
+    EXPECT_EQ(ReadFailure([&] { ReadTag(s, "FSSet", "FSSettings"); }),
               "Error reading FSSettings!\n")
         << stored;
   }
@@ -216,7 +195,7 @@ TEST(BinaryEncoding, StreamEndingInsideAChunkIsAReadError) {
   for (std::size_t cut = 0; cut < image.size(); ++cut) {
     SCOPED_TRACE(cut);
     std::stringstream s(image.substr(0, cut));
-    const std::string message = ExpectReadError([&] {
+    const std::string message = ReadFailure([&] {
       FSBinaryReader in(s, "FSContAccum");
       in.ReadTag("COPRE");
       in.ReadDouble();
@@ -258,7 +237,7 @@ TEST(BinaryEncoding, ImpossibleCountsFailBeforeAllocating) {
       in.Vector(values);
       EXPECT_EQ(static_cast<int>(values.size()), c.count);
     } else {
-      EXPECT_EQ(ExpectReadError([&] { in.Vector(values); }), "Error reading FSMapICnt!\n");
+      EXPECT_EQ(ReadFailure([&] { in.Vector(values); }), "Error reading FSMapICnt!\n");
       EXPECT_LE(values.capacity(), 4096u);
     }
   }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/state_files.h"
 #include "core/notice.h"
 #include "fsrank/missing.h"
 #include "persist/state_reader.h"
@@ -20,12 +21,6 @@ using namespace NQFeatureXML;
 namespace {
 
 const std::string kDecl = kXMLDeclaration;
-
-std::uint64_t BitsOf(double x) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits;
-}
 
 // One object with values and nested objects at levels 1, 3 and -1 (no indentation), the way
 // a persistent class writes itself.
