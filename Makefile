@@ -7,6 +7,8 @@ CMAKE_FLAGS ?=
 CCACHE ?= $(shell command -v ccache 2>/dev/null)
 CONFIGURE := cmake $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev nlohmann-json3-dev
+# The HTML report's test in a real browser.
+DEB_PACKAGES += chromium python3-pil
 # The Python package (python/) and its tests.
 DEB_PACKAGES += python3-venv python3-pip python3-setuptools python3-wheel python3-pybind11 \
   pybind11-dev python3-numpy python3-pandas python3-scipy python3-sklearn python3-pytest \

@@ -149,7 +149,7 @@ TEST(CommandLine, ReadsTheOptions) {
   EXPECT_EQ(o.max_missing, 40.0);
   EXPECT_FALSE(o.max_single.has_value());
   EXPECT_EQ(o.format, OutputFormat::kJson);
-  EXPECT_EQ(o.export_criterion, 5);
+  EXPECT_EQ(o.criterion, 5);
   EXPECT_EQ(o.top, 0);
   EXPECT_TRUE(o.quiet);
 }

@@ -11,11 +11,14 @@
 #include <fstream>
 #include <iostream>
 
+#include "column_filter.h"
+#include "csv_reader.h"
 #include "data_source.h"
 #include "long_source.h"
 #include "options.h"
 #include "ranker.h"
 #include "schema.h"
+#include "text.h"
 
 namespace {
 
@@ -51,7 +54,9 @@ bool ShowProgress(const fsrank_cli::Options& options) {
 }
 
 // `rank` and `check` on a file with one row per case; `resume --more` too when `saved` is given.
-int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved) {
+// For `select`, `kept` receives the kept predictors and `used` the columns as read.
+int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved,
+            fsrank_cli::KeptPredictors* kept = nullptr, fsrank_cli::ColumnSchema* used = nullptr) {
   using namespace fsrank_cli;
   std::ifstream file;
   OpenData(options.data_file, file);
@@ -93,8 +98,9 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
                        ? RunCheck(options, schema, source, gInterrupted, ShowProgress(options),
                                   std::cout, std::cerr)
                        : RunRanking(options, schema, &source, gInterrupted, ShowProgress(options),
-                                    std::cout, std::cerr);
+                                    std::cout, std::cerr, kept);
   if (code != kExitCancelled) source.WriteWarnings(std::cerr);
+  if (used) *used = schema;
   return code;
 }
 
@@ -180,10 +186,100 @@ int RunResume(const fsrank_cli::Options& options) {
   return RunLong(options, &schema);
 }
 
+// `select`: ranks DATA (or the state of --from-state), then reads DATA again and copies its
+// target, weight, id and kept predictor columns, in the file's order, to --output.
+int RunSelect(const fsrank_cli::Options& options) {
+  using namespace fsrank_cli;
+  struct stat data_info;
+  const bool data_known = stat(options.data_file.c_str(), &data_info) == 0;
+  if (options.data_file == "-" || (data_known && !S_ISREG(data_info.st_mode))) {
+    throw UsageError(options.data_file +
+                     ": select reads DATA twice (to rank, then to copy the kept columns), which "
+                     "standard input or a pipe cannot do: save the data to a file first");
+  }
+  if (options.output != "-") {
+    struct stat out_info;
+    if (data_known && stat(options.output.c_str(), &out_info) == 0 &&
+        out_info.st_dev == data_info.st_dev && out_info.st_ino == data_info.st_ino) {
+      throw UsageError(options.output + ": the output would overwrite DATA");
+    }
+  }
+  KeptPredictors kept;
+  ColumnSchema schema;
+  int code = kExitOk;
+  if (options.from_state.empty()) {
+    code = RunWide(options, nullptr, &kept, &schema);
+  } else {
+    schema = LoadSidecar(options.from_state);
+    if (schema.long_form) {
+      throw UsageError(options.from_state +
+                       ": a state of long-form data: select copies columns of a file with one "
+                       "row per case");
+    }
+    Options restored = options;
+    restored.state_file = options.from_state;
+    code = RunRanking(restored, schema, nullptr, gInterrupted, ShowProgress(options), std::cout,
+                      std::cerr, &kept);
+  }
+  if (code != kExitOk) return code;
+
+  std::vector<std::string> header;
+  {
+    std::ifstream file;
+    OpenData(options.data_file, file);
+    CsvReader reader(file, options.data_file, schema.delimiter);
+    if (!reader.ReadRow(header)) throw InputError(options.data_file + ": the file is empty");
+  }
+  const std::string where = options.data_file + ":1: ";
+  std::vector<std::size_t> keep;
+  for (const auto& [name, role] :
+       {std::pair(schema.target.name, "the target"), std::pair(schema.weight, "the weight"),
+        std::pair(schema.id, "the case identifier")}) {
+    if (!name.empty()) keep.push_back(FindHeaderColumn(header, where, name, role));
+  }
+  for (const std::string& name : kept.names) {
+    keep.push_back(FindHeaderColumn(header, where, name, "a kept predictor"));
+  }
+  std::sort(keep.begin(), keep.end());
+  keep.erase(std::unique(keep.begin(), keep.end()), keep.end());
+
+  std::ifstream data;
+  OpenData(options.data_file, data);
+  const bool to_stdout = options.output == "-";
+  std::ofstream file;
+  if (!to_stdout) {
+    file.open(options.output, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!file) {
+      throw InputError(options.output + ": cannot write: " + std::strerror(errno));
+    }
+  }
+  std::ostream& out = to_stdout ? std::cout : file;
+  long rows = 0;
+  try {
+    rows = CopyColumns(data, options.data_file, schema.delimiter, keep, out);
+    out.flush();
+    if (!out) throw InputError(options.output + ": write error");
+  } catch (const InputError&) {
+    if (!to_stdout) {
+      file.close();
+      std::remove(options.output.c_str());
+    }
+    throw;
+  }
+  if (!options.quiet) {
+    std::cerr << "fsrank: " << options.select << " by " << kept.criterion << " keeps "
+              << kept.names.size() << " of " << kept.ranked << " ranked predictors; "
+              << GroupDigits(rows) << " rows of " << keep.size() << " columns written to "
+              << (to_stdout ? std::string("standard output") : options.output) << "\n";
+  }
+  return kExitOk;
+}
+
 int Run(const fsrank_cli::Options& options) {
   using namespace fsrank_cli;
   try {
     if (options.command == Command::kResume) return RunResume(options);
+    if (options.command == Command::kSelect) return RunSelect(options);
     return options.long_form ? RunLong(options, nullptr) : RunWide(options, nullptr);
   } catch (const InputError& e) {
     std::cerr << "fsrank: " << e.what() << "\n";

@@ -45,6 +45,17 @@ codes, delimiter, missing-value tokens) next to it in FILE.columns.json.
 screening, criteria or output options if given; `--more DATA` first adds the
 rows of DATA (same columns), as if both files had been read in one run.
 
+`--select RULE=VALUE` marks the predictors a rule keeps: k=K (the K best),
+percentile=P, fpr=A (p < A), fdr=A (Benjamini-Hochberg at level A), fwe=A
+(p < A / number ranked); fpr, fdr and fwe need p-values, so not Cramer or
+Lambda. It applies to every criterion, or to --criterion only.
+`fsrank select DATA --target T --select RULE=VALUE --output OUT.csv` ranks,
+then writes the target, weight and id columns and the kept predictors of
+--criterion (default: the first criterion computed) to OUT.csv (- for
+standard output), each field byte for byte as in DATA; `--from-state FILE`
+ranks a saved state instead of DATA, which is then only copied.
+`--report FILE.html` writes a page with charts of the evidence.
+
 `fsrank rank --long` reads a file with one row per case and predictor (columns
 named by --case, --predictor, --value and --target). A first pass finds the
 predictors (in order of first appearance) and guesses their types from all
@@ -130,7 +141,7 @@ namespace {
 struct Raw {
   std::string delimiter = ",";
   std::vector<std::string> criteria;
-  std::string export_criterion;
+  std::string criterion;
   std::string format = "table";
   std::vector<CLI::Option*> na;
 };
@@ -221,6 +232,27 @@ CLI::Option* AddMaxRecords(CLI::App* cmd, Options& options) {
       ->type_name("N");
 }
 
+CLI::Option* AddCriterion(CLI::App* cmd, Raw& raw) {
+  return cmd->add_option("--criterion", raw.criterion, "Criterion of --export-one and --select")
+      ->type_name("C")
+      ->check(CriterionCheck());
+}
+
+void AddSelect(CLI::App* cmd, Options& options, bool required) {
+  CLI::Option* select =
+      cmd->add_option("--select", options.select,
+                      "Mark the predictors to keep: k=K, percentile=P, fpr=A, fdr=A or fwe=A")
+          ->type_name("RULE=VALUE");
+  if (required) select->required();
+}
+
+void AddHtmlReport(CLI::App* cmd, Options& options) {
+  cmd->add_option("--report", options.report,
+                  "Write a self-contained HTML page with charts of the results")
+      ->check(kNonEmpty)
+      ->type_name("FILE.html");
+}
+
 // What the ranking computes and how it is reported.
 void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
   cmd->add_option("--top", options.top,
@@ -235,16 +267,12 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
                                             "Write the FSOutputOne XML document of --criterion")
                                 ->check(kNonEmpty)
                                 ->type_name("FILE");
-  CLI::Option* criterion =
-      cmd->add_option("--criterion", raw.export_criterion, "Criterion of --export-one")
-          ->type_name("C")
-          ->check(CriterionCheck());
-  export_one->needs(criterion);
-  criterion->needs(export_one);
+  export_one->needs(AddCriterion(cmd, raw));
   cmd->add_option("--export-all", options.export_all,
                   "Write the FSOutputAll XML document (screening and every criterion)")
       ->check(kNonEmpty)
       ->type_name("FILE");
+  AddSelect(cmd, options, false);
 }
 
 void AddSaveState(CLI::App* cmd, Options& options) {
@@ -308,6 +336,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   long_form->excludes(AddMaxRecords(rank, options));
   AddSaveState(rank, options);
   AddOutput(rank, options, raw);
+  AddHtmlReport(rank, options);
 
   CLI::App* check = app.add_subcommand(
       "check", "Check the columns of DATA without a target: every screening rule each breaks");
@@ -320,6 +349,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddScreening(check, options, false);
   AddMaxRecords(check, options);
   AddOutput(check, options, raw);
+  AddHtmlReport(check, options);
 
   CLI::App* resume = app.add_subcommand(
       "resume", "Continue from a state saved with --save-state: rank again, or add --more data");
@@ -337,6 +367,44 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddMaxRecords(resume, options);
   AddSaveState(resume, options);
   AddOutput(resume, options, raw);
+  AddHtmlReport(resume, options);
+
+  CLI::App* select = app.add_subcommand(
+      "select", "Rank the columns of DATA, then write DATA with only the predictors kept");
+  select->add_option("DATA", options.data_file, "CSV file with a header row")
+      ->required()
+      ->check(kNonEmpty)
+      ->type_name("FILE");
+  CLI::Option* select_target = select->add_option("--target", options.target, "Column to predict")
+                                   ->check(kNonEmpty)
+                                   ->type_name("COL");
+  AddReading(select, options, raw);
+  const std::vector<CLI::Option*> select_columns = AddWeightAndId(select, options);
+  select->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
+      ->delimiter(',')
+      ->type_name("LIST")
+      ->check(CriterionCheck());
+  AddCriterion(select, raw);
+  AddSelect(select, options, true);
+  select
+      ->add_option("--output", options.output,
+                   "The reduced file: target, weight, id and kept columns (- for standard output)")
+      ->required()
+      ->check(kNonEmpty)
+      ->type_name("FILE");
+  CLI::Option* from_state =
+      select
+          ->add_option("--from-state", options.from_state,
+                       "Select from a state saved by --save-state instead of ranking DATA")
+          ->check(kNonEmpty)
+          ->type_name("FILE");
+  from_state->excludes(select_target);
+  for (CLI::Option* option : select_columns)
+    from_state->excludes(option);
+  AddScreening(select, options, true);
+  AddMaxRecords(select, options);
+  AddHtmlReport(select, options);
+  select->add_flag("--quiet,-q", options.quiet, "No progress line and no summary");
 
   try {
     app.parse(argc, argv);
@@ -347,7 +415,17 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   options.command = check->parsed()    ? Command::kCheck
                     : resume->parsed() ? Command::kResume
+                    : select->parsed() ? Command::kSelect
                                        : Command::kRank;
+  if (options.command == Command::kSelect && options.from_state.empty() && options.target.empty()) {
+    err << "fsrank select: --target is required (or --from-state)\n";
+    return kExitUsage;
+  }
+  if (!raw.criterion.empty() && options.export_one.empty() && options.select.empty()) {
+    err << "fsrank: --criterion names the criterion of --export-one or --select; neither is "
+           "given\n";
+    return kExitUsage;
+  }
   options.delimiter = DelimiterChar(raw.delimiter);
   options.na_given = false;
   for (const CLI::Option* na : raw.na)
@@ -359,8 +437,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       options.criteria.push_back(c);
     }
   }
-  options.export_criterion =
-      raw.export_criterion.empty() ? -1 : ParseCriterionName(raw.export_criterion);
+  options.criterion = raw.criterion.empty() ? -1 : ParseCriterionName(raw.criterion);
   options.format = raw.format == "csv"    ? OutputFormat::kCsv
                    : raw.format == "json" ? OutputFormat::kJson
                                           : OutputFormat::kTable;

@@ -19,14 +19,14 @@ constexpr int kExitInput = 2;        // unreadable or malformed file (data, stat
 constexpr int kExitLibrary = 3;      // the library reported an error
 constexpr int kExitCancelled = 130;  // interrupted (Ctrl-C)
 
-enum class Command { kRank, kCheck, kResume };
+enum class Command { kRank, kCheck, kResume, kSelect };
 
 // How the report is printed: an aligned table for people, CSV or JSON for programs.
 enum class OutputFormat { kTable, kCsv, kJson };
 
 struct Options {
   Command command = Command::kRank;
-  std::string data_file;   // rank, check; resume: the --more file (empty: none)
+  std::string data_file;   // rank, check, select; resume: the --more file (empty: none)
   std::string state_file;  // resume: the state to continue from
   std::string target;
   char delimiter = ',';
@@ -48,11 +48,16 @@ struct Options {
   bool no_screen = false;
   int max_records = -1;  // -1: all
   std::string export_one;
-  int export_criterion = -1;
+  int criterion = -1;  // --criterion, of --export-one and --select; -1: none
   std::string export_all;
   OutputFormat format = OutputFormat::kTable;
   bool quiet = false;
   std::string save_state;  // empty: none
+  // RULE=VALUE of --select, read by the library's NQFSSelect::ParseSelection; empty: none.
+  std::string select;
+  std::string report;      // --report: the HTML report's file; empty: none
+  std::string output;      // select: the reduced data file, "-" for standard output
+  std::string from_state;  // select: a state saved by --save-state to select from; empty: rank
   // The long form: one row per case and predictor.
   bool long_form = false;
   std::string case_column = "case";

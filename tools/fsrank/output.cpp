@@ -84,6 +84,26 @@ std::string TargetSummary(const RankingReport& report) {
   return text;
 }
 
+bool Kept(const CriterionRanking& criterion, const RankedPredictor& row) {
+  return criterion.selected && static_cast<std::size_t>(row.rank) <= *criterion.selected;
+}
+
+// "Selected by fdr=0.05: 12 of 19 by Pearson, ...", and the criteria the rule does not fit.
+std::string SelectionLine(const RankingReport& report) {
+  std::string kept, refused;
+  for (const CriterionRanking& criterion : report.criteria) {
+    if (criterion.selected) {
+      kept += (kept.empty() ? "" : ", ") + std::to_string(*criterion.selected) + " of " +
+              std::to_string(criterion.ranked) + " by " + criterion.name;
+    } else {
+      refused += (refused.empty() ? "" : ", ") + criterion.name;
+    }
+  }
+  std::string line = "Selected by " + report.selection + ": " + (kept.empty() ? "none" : kept);
+  if (!refused.empty()) line += " (not applied to " + refused + ")";
+  return line;
+}
+
 }  // namespace
 
 std::string ReasonWord(int reason) {
@@ -133,16 +153,21 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
       out << "  no predictor is ranked by this criterion\n";
       continue;
     }
-    Table table({{"Rank", true},
-                 {"Predictor", false},
-                 {"Type", false},
-                 {criterion.value_label, true},
-                 {"Statistic", true},
-                 {"df", true}});
+    std::vector<std::pair<std::string, bool>> columns = {
+        {"Rank", true},      {"Predictor", false}, {"Type", false}, {criterion.value_label, true},
+        {"Statistic", true}, {"df", true}};
+    if (criterion.selected) columns.push_back({"Kept", false});
+    Table table(columns);
     for (const RankedPredictor& row : criterion.predictors) {
-      table.Add({std::to_string(row.rank), FitWidth(row.name, kMaxNameWidth), row.type,
-                 criterion.value_label == "p-value" ? PValue(row.value) : Brief(row.value),
-                 StatisticText(row), DfText(row)});
+      std::vector<std::string> cells = {
+          std::to_string(row.rank),
+          FitWidth(row.name, kMaxNameWidth),
+          row.type,
+          criterion.value_label == "p-value" ? PValue(row.value) : Brief(row.value),
+          StatisticText(row),
+          DfText(row)};
+      if (criterion.selected) cells.push_back(Kept(criterion, row) ? "yes" : "");
+      table.Add(std::move(cells));
     }
     table.Write(out, "  ");
   }
@@ -170,23 +195,32 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
         << " skipped for a missing or non-positive weight";
   }
   out << "\n";
+  if (!report.selection.empty()) WriteWrapped(out, SelectionLine(report));
 }
 
 void WriteCsv(std::ostream& out, const RankingReport& report) {
+  // With a selection a last column tells whether the row's predictor is kept (true or false;
+  // empty where the rule does not apply).
+  const bool selecting = !report.selection.empty();
   out << "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
-         "reason,reason_text\n";
+         "reason,reason_text"
+      << (selecting ? ",selected\n" : "\n");
   const auto opt = [](const std::optional<double>& v) { return v ? Exact(*v) : std::string(); };
   for (const CriterionRanking& criterion : report.criteria) {
     for (const RankedPredictor& row : criterion.predictors) {
       out << "ranked," << CsvField(criterion.name) << ',' << row.rank << ',' << CsvField(row.name)
           << ',' << row.index << ',' << row.type << ',' << opt(row.value) << ','
           << row.statistic_name << ',' << opt(row.statistic) << ',' << opt(row.df) << ','
-          << opt(row.df2) << ",,\n";
+          << opt(row.df2) << ",,";
+      if (selecting) {
+        out << ',' << (criterion.selected ? (Kept(criterion, row) ? "true" : "false") : "");
+      }
+      out << '\n';
     }
   }
   for (const ScreenedPredictor& row : report.screened) {
     out << "screened,,," << CsvField(row.name) << ',' << row.index << ',' << row.type << ",,,,,,"
-        << row.reason_word << ',' << CsvField(row.reason_text) << '\n';
+        << row.reason_word << ',' << CsvField(row.reason_text) << (selecting ? ",\n" : "\n");
   }
 }
 
@@ -217,13 +251,21 @@ void WriteJson(std::ostream& out, const RankingReport& report) {
         << ", \"weighted_excluded\": " << Exact(report.weighted_excluded)
         << ", \"skipped\": " << report.skipped;
   }
-  out << "},\n  \"criteria\": [";
+  out << "},\n";
+  if (!report.selection.empty())
+    out << "  \"selection\": " << JsonString(report.selection) << ",\n";
+  out << "  \"criteria\": [";
   for (std::size_t c = 0; c < report.criteria.size(); ++c) {
     const CriterionRanking& criterion = report.criteria[c];
     out << (c == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(criterion.name)
         << ", \"value\": " << JsonString(criterion.value_label)
         << ", \"description\": " << JsonString(criterion.description)
-        << ", \"ranked\": " << criterion.ranked << ", \"predictors\": [";
+        << ", \"ranked\": " << criterion.ranked;
+    if (!report.selection.empty()) {
+      out << ", \"selected\": "
+          << (criterion.selected ? std::to_string(*criterion.selected) : std::string("null"));
+    }
+    out << ", \"predictors\": [";
     for (std::size_t k = 0; k < criterion.predictors.size(); ++k) {
       const RankedPredictor& row = criterion.predictors[k];
       out << (k == 0 ? "\n" : ",\n") << "      {\"rank\": " << row.rank
@@ -232,7 +274,10 @@ void WriteJson(std::ostream& out, const RankingReport& report) {
           << ", \"statistic\": "
           << (row.statistic_name.empty() ? "null" : JsonString(row.statistic_name))
           << ", \"statistic_value\": " << num(row.statistic) << ", \"df\": " << num(row.df)
-          << ", \"df2\": " << num(row.df2) << "}";
+          << ", \"df2\": " << num(row.df2);
+      if (criterion.selected)
+        out << ", \"selected\": " << (Kept(criterion, row) ? "true" : "false");
+      out << "}";
     }
     out << (criterion.predictors.empty() ? "]}" : "\n    ]}");
   }

@@ -31,6 +31,11 @@ struct CriterionRanking {
   std::string description;
   std::size_t ranked = 0;  // predictors ranked by this criterion (may exceed those listed)
   std::vector<RankedPredictor> predictors;
+  // With a selection (RankingReport::selection): how many of the first ranked are kept, and
+  // where the rule cuts on the value's scale (absent when there is no line to draw). Unset
+  // when the selection does not apply to this criterion.
+  std::optional<std::size_t> selected;
+  std::optional<double> cutoff;
 };
 
 struct ScreenedPredictor {
@@ -56,6 +61,7 @@ struct RankingReport {
   std::size_t predictors = 0;
   std::size_t categorical_predictors = 0;
   std::vector<CriterionRanking> criteria;
+  std::string selection;  // the selection rule asked for, e.g. "fdr=0.05"; empty: none
   std::vector<ScreenedPredictor> screened;
   bool weighted = false;
   int valid = 0;

@@ -3,22 +3,94 @@
 #include <fsrank/fsrank.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "html_report.h"
 #include "report.h"
 #include "session.h"
+
+#ifndef FSRANK_VERSION
+#define FSRANK_VERSION "unknown"
+#endif
 
 namespace fsrank_cli {
 
 using NQFeature::NQStatus;
 using NQFSCommon::RankCriteria;
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  gmtime_r(&now, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  return text;
+}
+
+RunFacts Facts(const Options& options, const FSSettings& settings, const std::string& started,
+               Clock::time_point start) {
+  static const char* const kCommands[] = {"rank", "check", "resume", "select"};
+  RunFacts facts;
+  facts.command = kCommands[static_cast<int>(options.command)];
+  facts.started = started;
+  facts.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  facts.version = FSRANK_VERSION;
+  facts.thresholds = Thresholds(settings);
+  facts.screening = !options.no_screen;
+  return facts;
+}
+
+// The criterion `fsrank select` keeps predictors by: --criterion, or the first criterion
+// computed that the rule fits. -1, said on `err`, when there is none.
+int SelectionCriterion(const Options& options, const FSSettings& settings,
+                       const NQFSSelect::Selection& selection, std::ostream& err) {
+  const bool needsP = NQFSSelect::RuleNeedsPValues(selection.rule);
+  if (options.criterion >= 0) {
+    if (needsP && !NQFSSelect::CriterionHasPValues(static_cast<RankCriteria>(options.criterion))) {
+      err << "fsrank: --select " << options.select << " tests p-values, and "
+          << CriterionName(options.criterion)
+          << " has none: use k= or percentile=, or a criterion with p-values\n";
+      return -1;
+    }
+    return options.criterion;
+  }
+  if (options.command != Command::kSelect) return -1;  // every criterion the rule fits
+  for (int c = 0; c < NQFSCommon::kNumCriteria; ++c) {
+    const auto criterion = static_cast<RankCriteria>(c);
+    if (settings.GetCriterion(criterion) &&
+        (!needsP || NQFSSelect::CriterionHasPValues(criterion))) {
+      return c;
+    }
+  }
+  err << "fsrank: --select " << options.select
+      << " tests p-values, and none of the criteria computed has them\n";
+  return -1;
+}
+
+}  // namespace
+
 int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* source,
-               const std::atomic<bool>& cancel, bool progress, std::ostream& out,
-               std::ostream& err) {
+               const std::atomic<bool>& cancel, bool progress, std::ostream& out, std::ostream& err,
+               KeptPredictors* kept) {
+  const Clock::time_point start = Clock::now();
+  const std::string started = UtcNow();
+  NQFSSelect::Selection selection;
+  if (!options.select.empty()) {
+    std::string error;
+    if (!NQFSSelect::ParseSelection(options.select, selection, error)) {
+      err << "fsrank: --select: " << error << "\n";
+      return kExitUsage;
+    }
+  }
   Session session;
-  if (options.command == Command::kResume) {
+  if (!options.state_file.empty()) {
     const int code = RestoreState(options.state_file, schema, session.algorithm, err);
     if (code != kExitOk) return code;
     ApplyScreening(session.Settings(), options);
@@ -31,17 +103,24 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
     err << "fsrank: " << error << "\n";
     return kExitUsage;
   }
-  if (options.export_criterion >= 0 &&
-      !settings.GetCriterion(static_cast<RankCriteria>(options.export_criterion))) {
+  if (options.criterion >= 0 &&
+      !settings.GetCriterion(static_cast<RankCriteria>(options.criterion))) {
     std::string computed;
     for (int c = 0; c < NQFSCommon::kNumCriteria; ++c) {
       if (settings.GetCriterion(static_cast<RankCriteria>(c))) {
         computed += (computed.empty() ? "" : ", ") + CriterionName(c);
       }
     }
-    err << "fsrank: --criterion " << CriterionName(options.export_criterion)
+    err << "fsrank: --criterion " << CriterionName(options.criterion)
         << " is not among the criteria computed (" << computed << ")\n";
     return kExitUsage;
+  }
+  int selectBy = -1;
+  if (!options.select.empty()) {
+    selectBy = SelectionCriterion(options, settings, selection, err);
+    if (selectBy < 0 && (options.criterion >= 0 || options.command == Command::kSelect)) {
+      return kExitUsage;
+    }
   }
   if (const int code = session.Start(cancel, progress, err); code != kExitOk) return code;
   IFSAlgorithm& algorithm = *session.algorithm;
@@ -84,14 +163,51 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
       code != kExitOk) {
     return code;
   }
-  WriteReport(out, report, options.format);
-  out.flush();
+  if (!options.select.empty()) {
+    if (const int code = ApplySelection(algorithm, selection, selectBy, report, err);
+        code != kExitOk) {
+      return code;
+    }
+  }
+  if (kept) {
+    // The names of the kept predictors, from the criterion's whole list.
+    kept->criterion = CriterionName(selectBy);
+    for (const CriterionRanking& ranking : report.criteria) {
+      if (ranking.name != kept->criterion || !ranking.selected) continue;
+      std::vector<int> indices;
+      std::vector<double> values;
+      algorithm.GetTopPredictors(static_cast<RankCriteria>(selectBy), indices, values, -1);
+      kept->ranked = indices.size();
+      for (std::size_t k = 0; k < *ranking.selected && k < indices.size(); ++k) {
+        kept->names.push_back(schema.predictors[static_cast<std::size_t>(indices[k])].name);
+      }
+    }
+  } else {
+    WriteReport(out, report, options.format);
+    out.flush();
+  }
+  if (!options.report.empty()) {
+    // The page lists every ranked predictor.
+    RankingReport full;
+    int code = BuildRankingReport(algorithm, schema, status, 0, full, err);
+    if (code == kExitOk && !options.select.empty()) {
+      code = ApplySelection(algorithm, selection, selectBy, full, err);
+    }
+    if (code == kExitOk) {
+      const RunFacts facts = Facts(options, settings, started, start);
+      code = WriteExport(options.report, "HTML report", err, [&](std::ostream& stream) {
+        WriteHtmlReport(stream, full, facts);
+        return NQStatus();
+      });
+    }
+    if (code != kExitOk) return code;
+  }
 
   int code = kExitOk;
   if (!options.export_one.empty()) {
     const int remaining = static_cast<int>(schema.predictors.size()) - algorithm.GetNDeletedPred();
     const int n = shown <= 0 || shown >= remaining ? 0 : shown;
-    const auto criterion = static_cast<RankCriteria>(options.export_criterion);
+    const auto criterion = static_cast<RankCriteria>(options.criterion);
     code = WriteExport(options.export_one, "FSOutputOne", err, [&](std::ostream& stream) {
       return algorithm.ExportOneXML(stream, criterion, n);
     });
@@ -105,6 +221,8 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
 
 int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& source,
              const std::atomic<bool>& cancel, bool progress, std::ostream& out, std::ostream& err) {
+  const Clock::time_point start = Clock::now();
+  const std::string started = UtcNow();
   // The target type is irrelevant here: the check reads no target.
   Session session;
   session.own_settings = MakeSettings(schema, options);
@@ -151,6 +269,13 @@ int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& s
   }
   WriteCheckReport(out, report, Thresholds(session.Settings()), options.format);
   out.flush();
+  if (!options.report.empty()) {
+    const RunFacts facts = Facts(options, session.Settings(), started, start);
+    return WriteExport(options.report, "HTML report", err, [&](std::ostream& stream) {
+      WriteHtmlCheckReport(stream, report, facts);
+      return NQStatus();
+    });
+  }
   return kExitOk;
 }
 

@@ -5,7 +5,10 @@
 #define FSRANK_TOOLS_RANKER_H
 
 #include <atomic>
+#include <cstddef>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "data_source.h"
 #include "options.h"
@@ -18,12 +21,19 @@ namespace fsrank_cli {
 // more data to it. New labels and the file read are added to `schema`. Messages go to `err`,
 // and the progress line too when `progress` is true. `cancel` is raised by the Ctrl-C handler.
 // Returns the exit code.
+// With `kept` (fsrank select), the ranking is not printed; `kept` receives the predictors the
+// selection keeps of its criterion instead.
+struct KeptPredictors {
+  std::string criterion;           // the criterion they were selected by
+  std::vector<std::string> names;  // best first
+  std::size_t ranked = 0;          // of how many ranked
+};
 int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* source,
-               const std::atomic<bool>& cancel, bool progress, std::ostream& out,
-               std::ostream& err);
+               const std::atomic<bool>& cancel, bool progress, std::ostream& out, std::ostream& err,
+               KeptPredictors* kept = nullptr);
 
 // Runs the check without a target (the schema has none) and prints which screening rules each
-// column breaks. Returns the exit code.
+// column breaks; with --report, writes the HTML page too. Returns the exit code.
 int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& source,
              const std::atomic<bool>& cancel, bool progress, std::ostream& out, std::ostream& err);
 

@@ -213,6 +213,32 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
   return kExitOk;
 }
 
+int ApplySelection(const IFSAlgorithm& algorithm, const NQFSSelect::Selection& selection, int only,
+                   RankingReport& report, std::ostream& err) {
+  report.selection = NQFSSelect::FormatSelection(selection);
+  for (CriterionRanking& ranking : report.criteria) {
+    const int c = ParseCriterionName(ranking.name);
+    const auto criterion = static_cast<RankCriteria>(c);
+    const bool pValues = NQFSSelect::CriterionHasPValues(criterion);
+    if ((only >= 0 && c != only) || !NQFSSelect::CheckSelection(selection, pValues).IsOK()) {
+      continue;
+    }
+    std::vector<int> indices;
+    std::vector<double> values;
+    NQStatus status = algorithm.GetTopPredictors(criterion, indices, values, -1);
+    int kept = 0;
+    if (!status.IsError()) status = NQFSSelect::CountSelected(selection, pValues, values, kept);
+    if (status.IsError()) {
+      err << "fsrank: " << ranking.name << ": " << StatusText(status) << "\n";
+      return kExitLibrary;
+    }
+    ranking.selected = static_cast<std::size_t>(kept);
+    const double cut = NQFSSelect::SelectionCutOff(selection, pValues, values, kept);
+    if (!std::isnan(cut)) ranking.cutoff = cut;
+  }
+  return kExitOk;
+}
+
 void BuildCheckReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema,
                       const std::vector<int>& indices, const std::vector<std::vector<int>>& reasons,
                       CheckReport& report, std::ostream& err) {

@@ -24,6 +24,13 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
                        const NQFeature::NQStatus& status, int shown, RankingReport& report,
                        std::ostream& err);
 
+// Marks in `report` how many of each criterion's whole ranked list `selection` keeps, and where
+// it cuts; only criterion `only` when that is 0 or more; the criteria the rule does not fit
+// (p-value rules on Cramer and Lambda) stay unmarked. Returns kExitOk, or the exit code after
+// saying on `err` which query failed.
+int ApplySelection(const IFSAlgorithm& algorithm, const NQFSSelect::Selection& selection, int only,
+                   RankingReport& report, std::ostream& err);
+
 // Fills `report` with every column of the check and the rules it breaks, from the pass's
 // results `indices` and `reasons`. Both reports hold UTF-8 texts and finite numbers only: what
 // could not be written so is replaced, with a warning on `err`.
