@@ -140,7 +140,7 @@ void BM_CatPCatT_Criteria(benchmark::State& state) {
     accum.AddValue(xs[i], ys[i], 1.0, 1);
   for (auto _ : state) {
     double v, t1, t2, e1, e2;
-    accum.ComputeCriterion(NQFSCommon::Pearson, v, t1, t2, e1, e2);
+    accum.ComputeCriterion(NQFSCommon::Pearson, CriterionContext{}, v, t1, t2, e1, e2);
     benchmark::DoNotOptimize(v);
   }
 }

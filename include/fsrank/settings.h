@@ -86,6 +86,17 @@ class FSRANK_API FSSettings {
   void SetFlagDeleteIfSmallStddev(bool on) { fbDeleteSmallStddev = on; }
   bool GetFlagDeleteIfSmallStddev() const { return fbDeleteSmallStddev; }
 
+  // P-values as upper tails computed directly (off by default). Off, every test's p-value is
+  // formed as 1 minus its lower-tail probability, which rounds to exactly 0 below about 1e-16,
+  // and a test without any spread (or a degree of freedom that is not positive) may report 0.
+  // On, the chi-square, F and t p-values are their upper tails computed directly, accurate to
+  // about 1e-13 relative down to the smallest normal double (about 2.2e-308; below it 0, and
+  // the lists rank such predictors by the statistic, as they do any tie); a test that is not
+  // defined gives the missing value. The flag is not saved with the state: a state restored
+  // from a file starts with it off, and a host sets it again through GetSettings().
+  void SetFlagExactTails(bool on) { fbExactTails = on; }
+  bool GetFlagExactTails() const { return fbExactTails; }
+
   // Input form: false = one record per case, true = transactions.
   void SetFlagTrInput(bool on) { fbTrInput = on; }
   bool GetFlagTrInput() const { return fbTrInput; }
@@ -110,9 +121,9 @@ class FSRANK_API FSSettings {
 
   // Persistence: the "FSSet" binary chunk of 133 + 4n bytes (n predictors) and the
   // "FSSettings" XML object of n + 27 values. The readers take the stored values as they are,
-  // without recomputing or checking them; the two host pointers are not stored and keep what
-  // the object held. A reader that meets anything else than what the writer produced writes
-  // "Error reading FSSettings!\n" to the standard error stream and throws a new
+  // without recomputing or checking them; the two host pointers and the exact-tails flag are not
+  // stored and keep what the object held. A reader that meets anything else than what the writer
+  // produced writes "Error reading FSSettings!\n" to the standard error stream and throws a new
   // NQFeature::IOException by pointer.
   // Bytes written / consumed: 133 + 4n.
   int WriteObject(std::ostream& stream) const;
@@ -153,6 +164,7 @@ class FSRANK_API FSSettings {
   bool fbDeleteSmallVariation;
   double fdMinStddev;
   bool fbDeleteSmallStddev;
+  bool fbExactTails;
 };
 
 #endif  // FSRANK_SETTINGS_H

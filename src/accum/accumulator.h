@@ -8,6 +8,7 @@
 #include <ostream>
 #include <vector>
 
+#include "core/cancel_state.h"
 #include "fsrank/settings.h"
 
 // Why a predictor was deleted; 0 means it stays.
@@ -24,6 +25,20 @@ enum DeletionReason {
 
 // The export word of a reason; empty for any other code.
 const char* DeletionReasonName(int reason);
+
+// How a test turns its statistic into a p-value: as 1 minus its lower-tail probability (the
+// documented computation, the default), or as its upper tail computed directly, with the
+// missing value for a test that is not defined.
+enum class TailMode { Complement, Exact };
+
+// What a criterion computation takes beyond the accumulator: how its p-value is formed, and
+// the cancel check that a long computation polls (none when null).
+struct CriterionContext {
+  TailMode tails = TailMode::Complement;
+  FSCancelState* cancel = nullptr;
+
+  bool Cancelled() const { return cancel != nullptr && cancel->IsCancelled(); }
+};
 
 // A streaming summary of one predictor, alone or against the target. The virtual operations
 // keep this order (the slot order is part of the design); classes that do not need one leave
@@ -43,9 +58,11 @@ class IFSPredTargetAccum {
   // Empties reasons, appends every reason that applies in rule order, returns how many.
   virtual int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const = 0;
   virtual void FinishPass() = 0;
-  virtual void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
-                                double& extra1, double& extra2) const = 0;
-  virtual bool GetStats(int criterion, double& a, double& b, double& c, double& d) const = 0;
+  virtual void ComputeCriterion(int criterion, const CriterionContext& context, double& value,
+                                double& tieBreak1, double& tieBreak2, double& extra1,
+                                double& extra2) const = 0;
+  virtual bool GetStats(int criterion, const CriterionContext& context, double& a, double& b,
+                        double& c, double& d) const = 0;
   virtual bool IsCategorical() const = 0;
   virtual int WriteObject(std::ostream& stream) const = 0;
   virtual int ReadObject(std::istream& stream) = 0;

@@ -11,8 +11,8 @@ void FinishCategoryVariances(FSMapIStat& stats) {
   }
 }
 
-void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, double& value, double& fStat,
-                 double& extra1, double& extra2) {
+void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, TailMode tails, double& value,
+                 double& fStat, double& extra1, double& extra2) {
   const int k = stats.Size();
   double ssb = 0.0;
   double ssw = 0.0;
@@ -26,6 +26,20 @@ void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, double& va
   const double df2 = n - static_cast<double>(k);
   extra1 = df1;
   extra2 = df2;
+  if (tails == TailMode::Exact) {
+    // A test needs two categories, more cases than categories and some spread of the
+    // variable; without spread within the categories but with it between them, the
+    // separation is perfect (F is infinite).
+    if (!(df1 > 0.0 && df2 > 0.0 && ssb + ssw > 0.0)) return;
+    if (ssw > 0.0) {
+      const double f = (ssb / df1) / (ssw / df2);
+      value = FUpper(f, df1, df2);
+      if (!NQMV::IsMissing(value)) fStat = f;
+    } else {
+      value = 0.0;
+    }
+    return;
+  }
   if (df1 > 0.0 && df2 > 0.0 && ssw > 0.0) {
     const double f = (ssb / df1) / (ssw / df2);
     const double q = FCdf(f, df1, df2);

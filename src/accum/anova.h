@@ -4,6 +4,7 @@
 #ifndef FSRANK_ACCUM_ANOVA_H
 #define FSRANK_ACCUM_ANOVA_H
 
+#include "accum/accumulator.h"
 #include "accum/maps.h"
 
 // Sets each category's variance to sumSq / (weight - 1), or 0 when weight - 1 is not > 0.
@@ -14,8 +15,10 @@ void FinishCategoryVariances(FSMapIStat& stats);
 // upper-tail p-value and fStat to F when both degrees of freedom and the within-category sum
 // of squares are positive (both stay as they were when the distribution fails); value to 0,
 // fStat untouched, when the within-category sum of squares is not positive (a perfect
-// separation); otherwise leaves value and fStat as they were.
-void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, double& value, double& fStat,
-                 double& extra1, double& extra2);
+// separation); otherwise leaves value and fStat as they were. With exact tails, the p-value is
+// the F distribution's upper tail, and a test without two categories, without more cases than
+// categories or without any spread of the variable leaves value missing.
+void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, TailMode tails, double& value,
+                 double& fStat, double& extra1, double& extra2);
 
 #endif  // FSRANK_ACCUM_ANOVA_H

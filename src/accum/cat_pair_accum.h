@@ -36,9 +36,11 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   void FinishPass() override {}
   // Pearson and Likelihood: p-value, statistic, degrees of freedom; Cramer: V and X2; Lambda:
   // lambda of the target given the predictor and the number of predictor categories.
-  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
-                        double& extra1, double& extra2) const override;
-  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  void ComputeCriterion(int criterion, const CriterionContext& context, double& value,
+                        double& tieBreak1, double& tieBreak2, double& extra1,
+                        double& extra2) const override;
+  bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
+                double& d) const override;
   bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
@@ -64,12 +66,16 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   static void Fields(IO& io, Self& self);
 
   double ValidWeight() const { return fdProcessed - fdMissing; }
-  double ChiSquare() const;
+  // Pearson's X2 over every cell of the table in the documented order, polling the cancel
+  // check (NaN when cancelled); with exact tails, over the occupied cells only.
+  double ChiSquare(const CriterionContext& context) const;
+  double OccupiedCellsChiSquare() const;
   double LikelihoodRatio() const;
   // value, statistic and degrees of freedom of a chi-square test of the statistic stat().
   template <class Statistic>
-  void ChiSquareTest(Statistic stat, double& value, double& statistic, double& df) const;
-  void CramerV(double& value, double& tieBreak1) const;
+  void ChiSquareTest(Statistic stat, TailMode tails, double& value, double& statistic,
+                     double& df) const;
+  void CramerV(const CriterionContext& context, double& value, double& tieBreak1) const;
   void LambdaTargetGivenPred(double& value, double& tieBreak1) const;
 
   double fdProcessed = 0.0;
@@ -110,9 +116,11 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   // The target's variance within each predictor category.
   void FinishPass() override;
   // FStat (and TStat): the F test of the target across the predictor categories.
-  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
-                        double& extra1, double& extra2) const override;
-  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  void ComputeCriterion(int criterion, const CriterionContext& context, double& value,
+                        double& tieBreak1, double& tieBreak2, double& extra1,
+                        double& extra2) const override;
+  bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
+                double& d) const override;
   bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;

@@ -38,8 +38,9 @@ void FSContPCatTAccum::FinishPass() {
   FinishCategoryVariances(fmPredStats);
 }
 
-void FSContPCatTAccum::ComputeCriterion(int criterion, double& value, double& tieBreak1,
-                                        double& tieBreak2, double& extra1, double& extra2) const {
+void FSContPCatTAccum::ComputeCriterion(int criterion, const CriterionContext& context,
+                                        double& value, double& tieBreak1, double& tieBreak2,
+                                        double& extra1, double& extra2) const {
   value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
   const double n = fdProcessed - fdMissing;
   if (criterion == NQFSCommon::FStat) {
@@ -49,14 +50,15 @@ void FSContPCatTAccum::ComputeCriterion(int criterion, double& value, double& ti
   } else {
     return;
   }
-  OneWayFTest(fmPredStats, fdPredMean, n, value, tieBreak1, extra1, extra2);
+  OneWayFTest(fmPredStats, fdPredMean, n, context.tails, value, tieBreak1, extra1, extra2);
 }
 
-bool FSContPCatTAccum::GetStats(int criterion, double& a, double& b, double& c, double& d) const {
+bool FSContPCatTAccum::GetStats(int criterion, const CriterionContext& context, double& a,
+                                double& b, double& c, double& d) const {
   a = b = c = d = gMissingValue;
   if (criterion != NQFSCommon::FStat) return false;
   double tieBreak2;
-  ComputeCriterion(criterion, a, b, tieBreak2, c, d);
+  ComputeCriterion(criterion, context, a, b, tieBreak2, c, d);
   return true;
 }
 
@@ -102,14 +104,24 @@ void FSContPContTAccum::FinishPass() {
   }
 }
 
-void FSContPContTAccum::ComputeCriterion(int criterion, double& value, double& tieBreak1,
-                                         double& tieBreak2, double& extra1, double& extra2) const {
+void FSContPContTAccum::ComputeCriterion(int criterion, const CriterionContext& context,
+                                         double& value, double& tieBreak1, double& tieBreak2,
+                                         double& extra1, double& extra2) const {
   value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
   if (criterion != NQFSCommon::FStat && criterion != NQFSCommon::TStat) return;
   if (NQMV::IsMissing(fdCorrelation)) return;
   const double rr = fdCorrelation * fdCorrelation;
   const double df = (fdProcessed - fdMissing) - 2.0;
-  if (rr < 1.0 && df >= 0.0) {
+  if (context.tails == TailMode::Exact) {
+    // Without a degree of freedom (two cases) any two points lie on a line: no test.
+    if (df > 0.0 && rr < 1.0) {
+      const double t = std::sqrt(df / (1.0 - rr)) * fdCorrelation;
+      value = TTwoSidedUpper(t, df);
+      extra2 = t;
+    } else if (df > 0.0) {
+      value = 0.0;  // a perfect correlation
+    }
+  } else if (rr < 1.0 && df >= 0.0) {
     const double t = std::sqrt(df / (1.0 - rr)) * fdCorrelation;
     double q = TCdf(t, df);
     if (t > 0.0 && !NQMV::IsMissing(q)) q = 1.0 - q;
@@ -124,11 +136,12 @@ void FSContPContTAccum::ComputeCriterion(int criterion, double& value, double& t
   extra1 = fdCorrelation;
 }
 
-bool FSContPContTAccum::GetStats(int criterion, double& a, double& b, double& c, double& d) const {
+bool FSContPContTAccum::GetStats(int criterion, const CriterionContext& context, double& a,
+                                 double& b, double& c, double& d) const {
   a = b = c = d = gMissingValue;
   if (criterion != NQFSCommon::TStat) return false;
   double tieBreak1, tieBreak2;
-  ComputeCriterion(criterion, a, tieBreak1, tieBreak2, b, c);
+  ComputeCriterion(criterion, context, a, tieBreak1, tieBreak2, b, c);
   d = tieBreak2 - 2.0;
   return true;
 }

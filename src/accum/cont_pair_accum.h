@@ -36,9 +36,11 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
   // FStat, and Pearson and Likelihood in a mixed set: the F test of the predictor across the
   // target categories; the second tie-break is N under FStat and -N under the other two, so
   // that the larger N comes first under either sort direction.
-  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
-                        double& extra1, double& extra2) const override;
-  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  void ComputeCriterion(int criterion, const CriterionContext& context, double& value,
+                        double& tieBreak1, double& tieBreak2, double& extra1,
+                        double& extra2) const override;
+  bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
+                double& d) const override;
   bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
@@ -107,9 +109,11 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   // Both variances and the correlation (missing unless both variances are positive).
   void FinishPass() override;
   // FStat and TStat: the two-sided p-value of the t test of the correlation.
-  void ComputeCriterion(int criterion, double& value, double& tieBreak1, double& tieBreak2,
-                        double& extra1, double& extra2) const override;
-  bool GetStats(int criterion, double& a, double& b, double& c, double& d) const override;
+  void ComputeCriterion(int criterion, const CriterionContext& context, double& value,
+                        double& tieBreak1, double& tieBreak2, double& extra1,
+                        double& extra2) const override;
+  bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
+                double& d) const override;
   bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;

@@ -32,8 +32,11 @@ class FSCatAccum final : public IFSPredTargetAccum {
   int Screen(const FSSettings* settings) const override;
   int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
   void FinishPass() override {}
-  void ComputeCriterion(int, double&, double&, double&, double&, double&) const override {}
-  bool GetStats(int, double&, double&, double&, double&) const override { return false; }
+  void ComputeCriterion(int, const CriterionContext&, double&, double&, double&, double&,
+                        double&) const override {}
+  bool GetStats(int, const CriterionContext&, double&, double&, double&, double&) const override {
+    return false;
+  }
   bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
@@ -84,8 +87,11 @@ class FSContAccum final : public IFSPredTargetAccum {
   int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
   // The variance of the valid values, once there is more than one unit of valid weight.
   void FinishPass() override;
-  void ComputeCriterion(int, double&, double&, double&, double&, double&) const override {}
-  bool GetStats(int, double&, double&, double&, double&) const override { return false; }
+  void ComputeCriterion(int, const CriterionContext&, double&, double&, double&, double&,
+                        double&) const override {}
+  bool GetStats(int, const CriterionContext&, double&, double&, double&, double&) const override {
+    return false;
+  }
   bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;

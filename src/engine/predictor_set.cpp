@@ -159,6 +159,11 @@ int FSPredictorSet::CountDeleted(bool& allDeleted) const {
   return deleted;
 }
 
+CriterionContext FSPredictorSet::Context() const {
+  const bool exact = fpSettings != nullptr && fpSettings->GetFlagExactTails();
+  return CriterionContext{exact ? TailMode::Exact : TailMode::Complement, fpCancel};
+}
+
 bool FSPredictorSet::GetPredictorStats(int criterion, int predictor, double& a, double& b,
                                        double& c, double& d) const {
   a = b = c = d = NQMV::Missing();
@@ -168,5 +173,5 @@ bool FSPredictorSet::GetPredictorStats(int criterion, int predictor, double& a, 
   }
   const IFSPredTargetAccum* accum = fvpAccum[static_cast<std::size_t>(predictor)];
   if (accum == nullptr || static_cast<unsigned int>(criterion) > 5u) return false;
-  return accum->GetStats(criterion, a, b, c, d);
+  return accum->GetStats(criterion, Context(), a, b, c, d);
 }

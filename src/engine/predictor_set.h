@@ -18,6 +18,7 @@
 #include "fsrank/status.h"
 
 class IFSPredTargetAccum;
+struct CriterionContext;
 class FSMapIPCnt;
 namespace NQFeatureXML {
 class XMLElement;
@@ -155,6 +156,8 @@ class FSPredictorSet {
   bool IsOnlyAccumulated() const;
   // The host's cancel object is not part of the engine's state, so const operations poll it too.
   bool Cancelled() const { return fpCancel != nullptr && fpCancel->IsCancelled(); }
+  // How the criteria are computed under the current settings.
+  CriterionContext Context() const;
   bool CriterionOn(int c) const;
   bool HasContinuousTarget() const;
   // The shared body of the two deleting checks.

@@ -26,11 +26,11 @@ struct Triple {
   double tieBreak2 = NQMV::Missing();
 };
 
-Triple Compute(const IFSPredTargetAccum* accum, int criterion) {
+Triple Compute(const IFSPredTargetAccum* accum, int criterion, const CriterionContext& context) {
   Triple t;
   double extra1 = NQMV::Missing();
   double extra2 = NQMV::Missing();
-  accum->ComputeCriterion(criterion, t.value, t.tieBreak1, t.tieBreak2, extra1, extra2);
+  accum->ComputeCriterion(criterion, context, t.value, t.tieBreak1, t.tieBreak2, extra1, extra2);
   return t;
 }
 
@@ -58,6 +58,7 @@ NQStatus FSPredictorSet::ComputeCriteria() {
   const bool reusePearson = on[NQFSCommon::Pearson] && mixed;
   const bool reuseChiFamily = (on[NQFSCommon::Pearson] || on[NQFSCommon::Likelihood]) && mixed;
 
+  const CriterionContext context = Context();
   FSProgressTicker ticker(fpSettings->GetProgressListener(),
                           fpSettings->GetNSkippedPredictorReports(),
                           FSProgressTicker::Measure::Predictors, fdElapsedSeconds);
@@ -87,16 +88,16 @@ NQStatus FSPredictorSet::ComputeCriteria() {
         bool record = true;
         switch (c) {
           case NQFSCommon::Pearson:
-            t = pearson = Compute(accum, c);
+            t = pearson = Compute(accum, c, context);
             latest = t, haveLatest = true;
             break;
           case NQFSCommon::Likelihood:
-            t = (reusePearson && !catPred) ? pearson : Compute(accum, c);
+            t = (reusePearson && !catPred) ? pearson : Compute(accum, c, context);
             latest = t, haveLatest = true;
             break;
           case NQFSCommon::Cramer:
           case NQFSCommon::Lambda:
-            t = Compute(accum, c);
+            t = Compute(accum, c, context);
             break;
           case NQFSCommon::FStat:
             if (catTarget && catPred) {
@@ -105,12 +106,12 @@ NQStatus FSPredictorSet::ComputeCriteria() {
               t = latest;
               t.tieBreak2 = -t.tieBreak2;
             } else {
-              t = Compute(accum, c);
+              t = Compute(accum, c, context);
             }
             break;
           default:  // TStat
             if (!catTarget && feSetType == NQFSCommon::AllContinuous) {
-              t = Compute(accum, c);
+              t = Compute(accum, c, context);
             } else {
               record = false;
             }

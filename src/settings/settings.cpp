@@ -81,6 +81,7 @@ void FSSettings::InitCommon() {
   fbDeleteSmallVariation = true;
   fdMinStddev = 0.0;
   fbDeleteSmallStddev = true;
+  fbExactTails = false;
 }
 
 void FSSettings::RecomputeSetType() {

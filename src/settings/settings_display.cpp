@@ -51,5 +51,6 @@ void FSSettings::Display(std::ostream& os) const {
   os << "Variable with too small variation" << deleted(fbDeleteSmallVariation);
   os << "Minimum standard deviation = " << fdMinStddev << '\n';
   os << "Variable with too small standard deviation" << deleted(fbDeleteSmallStddev);
+  if (fbExactTails) os << "P-values are upper tails computed directly\n";
   os << "End of FSSettings display\n";
 }

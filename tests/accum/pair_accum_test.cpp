@@ -166,6 +166,59 @@ TEST(PairAccum, DegenerateCases) {
   EXPECT_EQ(light.GetTargetStats().At(1).second.variance, 0.5);
 }
 
+// With exact tails a test that cannot be formed has no p-value, where the documented
+// computation reports 0 or 1; the rest get the upper tail itself.
+TEST(PairAccum, ExactTails) {
+  struct Row {
+    const char* what;
+    std::function<std::unique_ptr<IFSPredTargetAccum>()> make;
+    int criterion;
+    double complement, exact;
+  };
+  const auto cat = [](std::vector<Case> cases) {
+    return [cases] { return std::make_unique<FSCatPCatTAccum>(Fed<FSCatPCatTAccum>(cases)); };
+  };
+  const auto catCont = [](std::vector<Case> cases) {
+    return [cases] { return std::make_unique<FSCatPContTAccum>(Fed<FSCatPContTAccum>(cases)); };
+  };
+  const auto contCat = [](std::vector<Case> cases) {
+    return [cases] { return std::make_unique<FSContPCatTAccum>(Fed<FSContPCatTAccum>(cases)); };
+  };
+  const auto contCont = [](std::vector<Case> cases) {
+    return [cases] { return std::make_unique<FSContPContTAccum>(Fed<FSContPContTAccum>(cases)); };
+  };
+  const std::vector<Case> fTest = {{0, 1, 1}, {1, 3, 1}, {0.5, 2, 1}, {1.9, 4, 1}};
+  const double f = 1.0 - std::sqrt(0.8);  // F = 8 on (1, 2)
+  const Row rows[] = {
+      {"2 x 2 table", [] { return std::make_unique<FSCatPCatTAccum>(Table2x2()); }, Pearson,
+       0.372998, 0.372998},
+      {"one predictor category", cat({{5, 0, 1}, {5, 1, 1}}), Pearson, 1, kMiss},
+      {"one target category", cat({{1, 4, 1}, {2, 4, 1}}), Likelihood, 1, kMiss},
+      {"F = 8", catCont(fTest), FStat, f, f},
+      {"F = 8, roles swapped", contCat({{1, 0, 1}, {3, 1, 1}, {2, 0.5, 1}, {4, 1.9, 1}}), Pearson,
+       f, f},
+      {"constant target: SSB = SSW = 0", catCont({{0, 5, 1}, {1, 5, 1}, {0, 5, 1}, {1, 5, 1}}),
+       FStat, 0, kMiss},
+      {"one case per category: df2 = 0", catCont({{0, 1, 1}, {1, 3, 1}}), FStat, 0, kMiss},
+      {"no case", catCont({}), FStat, 0, kMiss},
+      {"replicated perfect separation", catCont({{0, 1, 1}, {0, 1, 1}, {1, 3, 1}, {1, 3, 1}}),
+       FStat, 0, 0},
+      {"perfect correlation", contCont({{1, 2, 1}, {2, 4, 1}, {3, 6, 1}}), TStat, 0, 0},
+      {"t on 1 df", contCont({{1, 2, 1}, {2, 4, 1}, {3, 7, 1}}), TStat, 0.0731864, 0.0731864},
+      {"constant target", contCont({{1, 5, 1}, {2, 5, 1}, {3, 5, 1}}), TStat, kMiss, kMiss},
+  };
+  for (const Row& row : rows) {
+    const std::unique_ptr<IFSPredTargetAccum> a = row.make();
+    const V complement = Criterion(*a, row.criterion);
+    V exact = Criterion(*a, row.criterion, TailMode::Exact);
+    ExpectOutputs({complement[0]}, {row.complement}, row.what);
+    ExpectOutputs({exact[0]}, {row.exact}, std::string(row.what) + " (exact)");
+    // Only the p-value changes.
+    exact[0] = complement[0];
+    if (!NQMV::IsMissing(row.exact)) ExpectOutputs(exact, complement, row.what);
+  }
+}
+
 TEST(PairAccum, Screening) {
   FSSettings s;
   s.SetMaxNCatAsPct(50);

@@ -46,7 +46,8 @@ void ExpectRecord(const FSPredictorSet& e, RankCriteria shown, int asked, int i,
   const FSPredSort* r = Find(e, shown, i);
   ASSERT_NE(r, nullptr);
   double value = 0, tie1 = 0, tie2 = 0, x1 = 0, x2 = 0;
-  e.GetAccumulators()[static_cast<size_t>(i)]->ComputeCriterion(asked, value, tie1, tie2, x1, x2);
+  e.GetAccumulators()[static_cast<size_t>(i)]->ComputeCriterion(asked, CriterionContext{}, value,
+                                                                tie1, tie2, x1, x2);
   EXPECT_TRUE(SameBits(r->fdValue, value)) << r->fdValue << " vs " << value;
   EXPECT_TRUE(SameBits(r->fdTieBreak1, tie1)) << r->fdTieBreak1 << " vs " << tie1;
   EXPECT_TRUE(SameBits(r->fdTieBreak2, flip ? -tie2 : tie2)) << r->fdTieBreak2 << " vs " << tie2;

@@ -20,4 +20,10 @@ TEST(FSSettingsDisplay, Goldens) {
   ExpectGoldens({{"goldens/settings_default.txt", Shown(FSSettings())},
                  {"goldens/settings_positions.txt", positions},
                  {"goldens/settings_unknown_conversion.txt", Shown(s)}});
+  // The exact-tails line shows only when the flag is on, just before the end.
+  const std::string off = Shown(s);
+  s.SetFlagExactTails(true);
+  const std::string line = "P-values are upper tails computed directly\n";
+  EXPECT_EQ(off.find("P-values"), std::string::npos);
+  EXPECT_EQ(Shown(s), off.substr(0, off.rfind("End")) + line + off.substr(off.rfind("End")));
 }

@@ -33,6 +33,7 @@ FSSettings Distinct() {
   s.SetMinVariation(1e-20);
   s.SetMinStddev(2);
   s.SetFlagDeleteIfSmallStddev(false);
+  s.SetFlagExactTails(true);  // not stored
   return s;
 }
 
@@ -61,7 +62,7 @@ TEST(SettingsPersistence, ChunkBytesAndXmlLayout) {
 }
 
 // Both forms give back the same chunk, with the sizes and counts the readers report; the
-// reader keeps the host pointers of the settings it fills.
+// reader keeps the host pointers and the exact-tails flag of the settings it fills.
 TEST(SettingsPersistence, RoundTrips) {
   for (const FSSettings& original : {Distinct(), kFive, FSSettings(), FSSettings(40, true, true)}) {
     const int n = original.GetNPredictors();
@@ -71,12 +72,15 @@ TEST(SettingsPersistence, RoundTrips) {
     Listener listener;
     FSSettings fromBinary(3, true, true), fromXml(3, false, false);
     fromBinary.SetProgressListener(&listener);
+    fromXml.SetFlagExactTails(true);
     ScratchFile file;
     EXPECT_EQ(fromBinary.ReadObject(file.Binary(chunk)), 133 + 4 * n);
     EXPECT_EQ(fromXml.ReadObjectXML(file.Text(Xml(original))), n + 29);
     EXPECT_EQ(Chunk(fromBinary), chunk);
     EXPECT_EQ(Chunk(fromXml), chunk);
     EXPECT_EQ(fromBinary.GetProgressListener(), &listener);
+    EXPECT_FALSE(fromBinary.GetFlagExactTails());
+    EXPECT_TRUE(fromXml.GetFlagExactTails());
   }
   // A fraction with more than 15 significant digits comes back as the nearest double to its
   // 15-digit text, which writes the same text again.

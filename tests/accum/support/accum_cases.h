@@ -54,16 +54,17 @@ Accum Fed(const std::vector<Case>& cases, bool finish = true) {
 }
 
 // ComputeCriterion's value, two tie-breaks and two extras.
-inline V Criterion(const IFSPredTargetAccum& a, int criterion) {
+inline V Criterion(const IFSPredTargetAccum& a, int criterion,
+                   TailMode tails = TailMode::Complement) {
   V o = {1, 2, 3, 4, 5};
-  a.ComputeCriterion(criterion, o[0], o[1], o[2], o[3], o[4]);
+  a.ComputeCriterion(criterion, CriterionContext{tails, nullptr}, o[0], o[1], o[2], o[3], o[4]);
   return o;
 }
 
 // GetStats' result (1 or 0) and its four outputs.
 inline V Stats(const IFSPredTargetAccum& a, int criterion) {
   V s = {1, 2, 3, 4, 5};
-  s[0] = a.GetStats(criterion, s[1], s[2], s[3], s[4]) ? 1 : 0;
+  s[0] = a.GetStats(criterion, CriterionContext{}, s[1], s[2], s[3], s[4]) ? 1 : 0;
   return s;
 }
 
