@@ -153,7 +153,8 @@ REGEN := \
   gen/distribution_reference.py:tests/data/distribution_reference.txt \
   gen/pair_reference.py:tests/data/pair_reference.txt \
   gen/selection_reference.py:tests/data/selection_reference.txt \
-  gen/special_function_tables.py:src/stats/special_function_tables.inc
+  gen/special_function_tables.py:src/stats/special_function_tables.inc \
+  gen/tail_reference.py:tests/data/tail_reference.txt
 
 regen-deps:
 	$(call install_missing,$(REGEN_PACKAGES))

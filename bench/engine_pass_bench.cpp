@@ -6,6 +6,10 @@
 // 100) predictors. The reference figures use FSRANK_BENCH_RECORDS=1000000.
 // Counters: time_per_value (CPU time per predictor value) and peak_rss_MB (the process's peak
 // resident memory after the run, getrusage).
+//
+// BM_Criteria times the criteria step alone (ComputeCriteria) on FSRANK_BENCH_CRITERIA_PREDICTORS
+// (default 1000) predictors after a pass of 2000 records, with p-values as 1 minus the lower
+// tail (complement) and as upper tails computed directly (exact).
 #include <sys/resource.h>
 
 #include <cstdint>
@@ -98,7 +102,34 @@ void BM_RecordPass(benchmark::State& state, Kind kind, bool catTarget) {
   state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+void BM_Criteria(benchmark::State& state, Kind kind, bool catTarget, bool exactTails) {
+  const int predictors = EnvInt("FSRANK_BENCH_CRITERIA_PREDICTORS", 1000);
+  std::vector<bool> types(static_cast<size_t>(predictors));
+  for (int j = 0; j < predictors; ++j)
+    types[static_cast<size_t>(j)] = IsCat(kind, j);
+  FSSettings settings(types, catTarget);
+  settings.SetTargetPosition(0);
+  settings.SetFlagExactTails(exactTails);
+  const std::vector<NQCommon::Record> pool = MakePool(kind, catTarget, predictors);
+  FSCancelState cancel;
+  FSPredictorSet engine(&settings, &cancel);
+  PoolIterator it(pool, 2000);
+  if (!engine.AccumulateRecords(it, -1).IsOK()) state.SkipWithError("the pass failed");
+  for (auto _ : state) {
+    if (!engine.ComputeCriteria().IsOK()) state.SkipWithError("the criteria failed");
+  }
+}
+
 }  // namespace
+
+#define FSRANK_CRITERIA_BENCH(name, kind, catTarget)                        \
+  BENCHMARK_CAPTURE(BM_Criteria, name##_complement, kind, catTarget, false) \
+      ->Unit(benchmark::kMicrosecond);                                      \
+  BENCHMARK_CAPTURE(BM_Criteria, name##_exact, kind, catTarget, true)->Unit(benchmark::kMicrosecond)
+FSRANK_CRITERIA_BENCH(continuous_cat_target, Kind::Continuous, true);
+FSRANK_CRITERIA_BENCH(categorical5_cat_target, Kind::Categorical, true);
+FSRANK_CRITERIA_BENCH(continuous_cont_target, Kind::Continuous, false);
+FSRANK_CRITERIA_BENCH(categorical5_cont_target, Kind::Categorical, false);
 
 BENCHMARK_CAPTURE(BM_RecordPass, continuous_cat_target, Kind::Continuous, true)
     ->Unit(benchmark::kMillisecond)
