@@ -1,6 +1,6 @@
 #include "output.h"
-#include "text.h"
 #include "options.h"
+#include "text.h"
 
 #include <sstream>
 
@@ -50,9 +50,9 @@ RankingReport SampleReport() {
   c.ranked = 4;
   c.predictors = {
       {1, "a_predictor_with_a_really_long_descriptive_name", 0, "categorical", 1.25e-26, "X2",
-       123.7234, 3, std::nullopt},
-      {2, "credit_amount", 1, "continuous", 0.5, "F", 12345678.9, 1, 998},
-      {3, "age", 2, "continuous", 0.0, "F", 200.0, 1, 998},
+       123.7234, 3, std::nullopt, 25.903089986991944},
+      {2, "credit_amount", 1, "continuous", 0.5, "F", 12345678.9, 1, 998, 0.3010299956639812},
+      {3, "age", 2, "continuous", 0.0, "F", 200.0, 1, 998, std::nullopt},
   };
   r.criteria.push_back(c);
   r.screened = {{"flag", 3, "categorical", 4, "manyConst",
@@ -71,8 +71,11 @@ TEST(Table, AlignedAndNarrow) {
   while (std::getline(lines, line))
     EXPECT_LE(DisplayWidth(line), 100u) << line;
   EXPECT_NE(text.find("(best 3 of 4)"), std::string::npos);
-  EXPECT_NE(text.find("<2.2e-16"), std::string::npos);
-  EXPECT_NE(text.find("1.25e-26"), std::string::npos);
+  // Upper tails computed directly: 0 is below the smallest normal double, and -log10 p shows.
+  EXPECT_NE(text.find("<2.2e-308"), std::string::npos);
+  EXPECT_NE(text.find("-log10 p"), std::string::npos);
+  EXPECT_NE(text.find("25.90"), std::string::npos);
+  EXPECT_NE(text.find(">307.65"), std::string::npos);
   EXPECT_NE(text.find("X2 123.72"), std::string::npos);
   EXPECT_NE(text.find("F 1.235e+07"), std::string::npos);
   EXPECT_NE(text.find("1, 998"), std::string::npos);
@@ -88,20 +91,29 @@ TEST(Table, AlignedAndNarrow) {
     return DisplayWidth(text.substr(start, at - start));
   };
   EXPECT_EQ(column(type1), column(type2));
+
+  // One minus the lower tail: 0 is below machine precision, and no -log10 p column.
+  RankingReport complement = SampleReport();
+  complement.exact_tails = false;
+  std::ostringstream old;
+  WriteTable(old, complement);
+  EXPECT_NE(old.str().find("<2.2e-16"), std::string::npos);
+  EXPECT_EQ(old.str().find("-log10"), std::string::npos);
 }
 
 TEST(Csv, OneLinePerRankedOrScreenedPredictor) {
   std::ostringstream out;
   WriteCsv(out, SampleReport());
   EXPECT_EQ(out.str(),
-            "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
-            "reason,reason_text\n"
+            "section,criterion,rank,predictor,index,type,value,neg_log10_p,statistic,"
+            "statistic_value,df,df2,reason,reason_text\n"
             "ranked,Pearson,1,a_predictor_with_a_really_long_descriptive_name,0,categorical,"
-            "1.25e-26,X2,123.7234,3,,,\n"
-            "ranked,Pearson,2,credit_amount,1,continuous,0.5,F,12345678.9,1,998,,\n"
-            "ranked,Pearson,3,age,2,continuous,0,F,200,1,998,,\n"
-            "screened,,,flag,3,categorical,,,,,,manyConst,one category holds more than 95% of the "
-            "values\n");
+            "1.25e-26,25.903089986991944,X2,123.7234,3,,,\n"
+            "ranked,Pearson,2,credit_amount,1,continuous,0.5,0.3010299956639812,F,12345678.9,1,"
+            "998,,\n"
+            "ranked,Pearson,3,age,2,continuous,0,,F,200,1,998,,\n"
+            "screened,,,flag,3,categorical,,,,,,,manyConst,one category holds more than 95% of "
+            "the values\n");
 }
 
 TEST(CriterionNames, LongShortAndAnyCase) {

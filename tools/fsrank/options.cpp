@@ -61,6 +61,12 @@ named by --case, --predictor, --value and --target). A first pass finds the
 predictors (in order of first appearance) and guesses their types from all
 their values; the rows of each case must be consecutive, in any order.
 
+p-values are upper tails computed directly, accurate to 12 digits down to
+2.2e-308; a smaller one is 0 (shown as <2.2e-308) and its predictors are ranked
+by the test statistic. --complement-pvalues forms them as 1 minus the lower
+tail instead, the library's default, which rounds to 0 below about 1e-16
+(shown as <2.2e-16).
+
 Criteria (--criteria, --criterion): Pearson, Likelihood, Cramer, Lambda,
 F-Statistic, t-Statistic (any letter case; short forms F, t, chi2, LR, V).
 The defaults follow the column types.
@@ -268,6 +274,8 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
                                 ->check(kNonEmpty)
                                 ->type_name("FILE");
   export_one->needs(AddCriterion(cmd, raw));
+  cmd->add_flag("--complement-pvalues", options.complement_pvalues,
+                "p-values as 1 minus the lower tail (0 below about 1e-16), not the upper tail");
   cmd->add_option("--export-all", options.export_all,
                   "Write the FSOutputAll XML document (screening and every criterion)")
       ->check(kNonEmpty)

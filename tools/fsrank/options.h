@@ -46,6 +46,9 @@ struct Options {
   std::optional<double> min_cv;
   std::optional<double> min_sd;
   bool no_screen = false;
+  // p-values as 1 minus the lower tail (the library's default) instead of upper tails computed
+  // directly.
+  bool complement_pvalues = false;
   int max_records = -1;  // -1: all
   std::string export_one;
   int criterion = -1;  // --criterion, of --export-one and --select; -1: none

@@ -35,11 +35,18 @@ std::string Brief(const std::optional<double>& value) {
   return Printf("%.4g", *value);
 }
 
-// A p-value of exactly 0 is one whose complement rounded to 1: it is below machine precision,
-// not impossible.
-std::string PValue(const std::optional<double>& value) {
-  if (value && *value == 0.0) return "<2.2e-16";
+// A p-value of exactly 0 is below what its computation can represent, not impossible: below
+// the smallest normal double for an upper tail computed directly, below machine precision for
+// one minus the lower tail.
+std::string PValue(const std::optional<double>& value, bool exactTails) {
+  if (value && *value == 0.0) return exactTails ? "<2.2e-308" : "<2.2e-16";
   return Brief(value);
+}
+
+// -log10 p with two decimals; above 307.65 for a p-value of 0 from an upper tail.
+std::string NegLog10P(const RankedPredictor& row) {
+  if (row.neg_log10_p) return Printf("%.2f", *row.neg_log10_p);
+  return row.value && *row.value == 0.0 ? ">307.65" : "-";
 }
 
 // Statistics read best with two decimals unless they are huge or tiny.
@@ -153,19 +160,24 @@ void WriteTable(std::ostream& out, const RankingReport& report) {
       out << "  no predictor is ranked by this criterion\n";
       continue;
     }
+    // Upper tails computed directly get a -log10 p column: easier to compare by eye than
+    // exponents.
+    const bool pValue = criterion.value_label == "p-value";
+    const bool logColumn = pValue && report.exact_tails;
     std::vector<std::pair<std::string, bool>> columns = {
-        {"Rank", true},      {"Predictor", false}, {"Type", false}, {criterion.value_label, true},
-        {"Statistic", true}, {"df", true}};
+        {"Rank", true}, {"Predictor", false}, {"Type", false}, {criterion.value_label, true}};
+    if (logColumn) columns.push_back({"-log10 p", true});
+    columns.push_back({"Statistic", true});
+    columns.push_back({"df", true});
     if (criterion.selected) columns.push_back({"Kept", false});
     Table table(columns);
     for (const RankedPredictor& row : criterion.predictors) {
       std::vector<std::string> cells = {
-          std::to_string(row.rank),
-          FitWidth(row.name, kMaxNameWidth),
-          row.type,
-          criterion.value_label == "p-value" ? PValue(row.value) : Brief(row.value),
-          StatisticText(row),
-          DfText(row)};
+          std::to_string(row.rank), FitWidth(row.name, kMaxNameWidth), row.type,
+          pValue ? PValue(row.value, report.exact_tails) : Brief(row.value)};
+      if (logColumn) cells.push_back(NegLog10P(row));
+      cells.push_back(StatisticText(row));
+      cells.push_back(DfText(row));
       if (criterion.selected) cells.push_back(Kept(criterion, row) ? "yes" : "");
       table.Add(std::move(cells));
     }
@@ -202,16 +214,16 @@ void WriteCsv(std::ostream& out, const RankingReport& report) {
   // With a selection a last column tells whether the row's predictor is kept (true or false;
   // empty where the rule does not apply).
   const bool selecting = !report.selection.empty();
-  out << "section,criterion,rank,predictor,index,type,value,statistic,statistic_value,df,df2,"
-         "reason,reason_text"
+  out << "section,criterion,rank,predictor,index,type,value,neg_log10_p,statistic,"
+         "statistic_value,df,df2,reason,reason_text"
       << (selecting ? ",selected\n" : "\n");
   const auto opt = [](const std::optional<double>& v) { return v ? Exact(*v) : std::string(); };
   for (const CriterionRanking& criterion : report.criteria) {
     for (const RankedPredictor& row : criterion.predictors) {
       out << "ranked," << CsvField(criterion.name) << ',' << row.rank << ',' << CsvField(row.name)
           << ',' << row.index << ',' << row.type << ',' << opt(row.value) << ','
-          << row.statistic_name << ',' << opt(row.statistic) << ',' << opt(row.df) << ','
-          << opt(row.df2) << ",,";
+          << opt(row.neg_log10_p) << ',' << row.statistic_name << ',' << opt(row.statistic) << ','
+          << opt(row.df) << ',' << opt(row.df2) << ",,";
       if (selecting) {
         out << ',' << (criterion.selected ? (Kept(criterion, row) ? "true" : "false") : "");
       }
@@ -219,7 +231,7 @@ void WriteCsv(std::ostream& out, const RankingReport& report) {
     }
   }
   for (const ScreenedPredictor& row : report.screened) {
-    out << "screened,,," << CsvField(row.name) << ',' << row.index << ',' << row.type << ",,,,,,"
+    out << "screened,,," << CsvField(row.name) << ',' << row.index << ',' << row.type << ",,,,,,,"
         << row.reason_word << ',' << CsvField(row.reason_text) << (selecting ? ",\n" : "\n");
   }
 }
@@ -271,7 +283,7 @@ void WriteJson(std::ostream& out, const RankingReport& report) {
       out << (k == 0 ? "\n" : ",\n") << "      {\"rank\": " << row.rank
           << ", \"name\": " << JsonString(row.name) << ", \"index\": " << row.index
           << ", \"type\": " << JsonString(row.type) << ", \"value\": " << num(row.value)
-          << ", \"statistic\": "
+          << ", \"neg_log10_p\": " << num(row.neg_log10_p) << ", \"statistic\": "
           << (row.statistic_name.empty() ? "null" : JsonString(row.statistic_name))
           << ", \"statistic_value\": " << num(row.statistic) << ", \"df\": " << num(row.df)
           << ", \"df2\": " << num(row.df2);

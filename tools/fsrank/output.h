@@ -23,6 +23,7 @@ struct RankedPredictor {
   std::optional<double> statistic;
   std::optional<double> df;
   std::optional<double> df2;
+  std::optional<double> neg_log10_p;  // -log10 of a p-value above 0; absent otherwise
 };
 
 struct CriterionRanking {
@@ -70,6 +71,9 @@ struct RankingReport {
   double weighted_excluded = 0.0;
   long skipped = 0;  // rows without a usable weight
   std::string note;  // e.g. why nothing was ranked
+  // p-values are upper tails computed directly (0 only below the smallest normal double)
+  // rather than 1 minus the lower tail (0 below about 1e-16).
+  bool exact_tails = true;
 };
 
 // One column of the check without a target, with every screening rule it breaks.

@@ -98,6 +98,8 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
     session.own_settings = MakeSettings(schema, options);
   }
   FSSettings& settings = session.Settings();
+  // Not part of a saved state: set again after a restore.
+  settings.SetFlagExactTails(!options.complement_pvalues);
   std::string error;
   if (!ApplyCriteria(settings, options.criteria, error)) {
     err << "fsrank: " << error << "\n";

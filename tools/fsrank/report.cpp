@@ -160,6 +160,7 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
         {schema.target.labels.Label(code), counts.first, counts.second});
   }
 
+  report.exact_tails = settings.GetFlagExactTails();
   const ScreeningThresholds thresholds = Thresholds(settings);
   const std::vector<int>& deleted = algorithm.GetIndicesDelPred();
   const std::vector<int>& reasons = algorithm.GetReasonsDelPred();
@@ -202,6 +203,9 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
         row.index = indices[k];
         row.type = TypeName(col.type);
         row.value = Value(values[k]);
+        if (ranking.value_label == "p-value" && row.value && *row.value > 0.0) {
+          row.neg_log10_p = -std::log10(*row.value);
+        }
         FillStatistics(algorithm, c, indices[k], col.type == ColumnType::kCategorical, catTarget,
                        row);
         ranking.predictors.push_back(std::move(row));

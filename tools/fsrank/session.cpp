@@ -210,6 +210,7 @@ FSSettings MakeSettings(const ColumnSchema& schema, const Options& options) {
                                                                      : NQFSCommon::WeightRound);
   }
   if (!schema.id.empty()) settings.SetCaseIDPosition(schema.IdPosition());
+  settings.SetFlagExactTails(!options.complement_pvalues);
   ApplyScreening(settings, options);
   return settings;
 }
