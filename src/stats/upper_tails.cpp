@@ -17,7 +17,6 @@
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kHalfLogTwoPi = 0.9189385332046728;  // ln sqrt(2 pi)
 constexpr double kTolerance = 1e-16;
 constexpr double kTiny = 1e-300;  // keeps Lentz's denominators away from 0
 constexpr int kIterationLimit = 100000;
