@@ -36,29 +36,22 @@ std::vector<Case> RealData() {
   return cases;
 }
 
-// Cases whose every stored sum, mean and variance is a short binary fraction, so that the
-// 15-digit XML values are exact: the valid weights double the running total at each case
-// (1, 1, 2, 4, 8; per category too) and the values keep the variance's divisor 15 exact.
-const std::vector<Case> kExactData = {
-    {0, 1, 1}, {0, 3, 1}, {1.5, 2, 2}, {2, 5, 4}, {std::nan(""), 0, 1}, {3, 0.5, 8}};
-
 struct AccumKind {
   const char* name;
   const char* tag;
   std::function<IFSPredTargetAccum*()> make;
   int freshBytes;  // the chunk of a fresh object, nested maps included
   int freshXML;    // elements of a fresh object's XML object
-  int nestedMaps;  // each adds one element to the reader's count once it has entries
-  int readAdjust;  // the reader's count minus (writer's count + nestedMaps)
+  int readAdjust;  // the reader's count minus the writer's
 };
 
 const AccumKind kAccums[] = {
-    {"FSCatAccum", "CAPRE", [] { return new FSCatAccum; }, 38, 9, 1, 0},
-    {"FSContAccum", "COPRE", [] { return new FSContAccum; }, 57, 9, 0, -1},
-    {"FSCatPCatTAccum", "CAPRA", [] { return new FSCatPCatTAccum; }, 56, 15, 3, 0},
-    {"FSCatPContTAccum", "CAPCO", [] { return new FSCatPContTAccum; }, 55, 13, 2, 0},
-    {"FSContPCatTAccum", "COPRA", [] { return new FSContPCatTAccum; }, 50, 10, 1, 0},
-    {"FSContPContTAccum", "COPCO", [] { return new FSContPContTAccum; }, 73, 11, 0, -1},
+    {"FSCatAccum", "CAPRE", [] { return new FSCatAccum; }, 38, 9, 0},
+    {"FSContAccum", "COPRE", [] { return new FSContAccum; }, 57, 9, -1},
+    {"FSCatPCatTAccum", "CAPRA", [] { return new FSCatPCatTAccum; }, 56, 15, 0},
+    {"FSCatPContTAccum", "CAPCO", [] { return new FSCatPContTAccum; }, 55, 13, 0},
+    {"FSContPCatTAccum", "COPRA", [] { return new FSContPCatTAccum; }, 50, 10, 0},
+    {"FSContPContTAccum", "COPCO", [] { return new FSContPContTAccum; }, 73, 11, -1},
 };
 
 std::unique_ptr<IFSPredTargetAccum> Fed(const AccumKind& kind, const std::vector<Case>& cases) {
@@ -67,32 +60,15 @@ std::unique_ptr<IFSPredTargetAccum> Fed(const AccumKind& kind, const std::vector
   return a;
 }
 
-// What a restored accumulator must answer as the saved one did, bit for bit. The unweighted
-// count of valid cases is not saved.
-void ExpectSameAnswers(const IFSPredTargetAccum& a, const IFSPredTargetAccum& b, const char* name) {
-  EXPECT_EQ(a.IsAllMissing(), b.IsAllMissing()) << name;
-  EXPECT_EQ(a.IsConstant(), b.IsConstant()) << name;
-  for (int c = 0; c < NQFSCommon::kNumCriteria; ++c) {
-    const V va = Criterion(a, c), vb = Criterion(b, c);
-    for (int i = 0; i < 5; ++i)
-      EXPECT_EQ(BitsOf(va[i]), BitsOf(vb[i])) << name << " criterion " << c << " slot " << i;
-  }
-  int unweighted = 0;
-  if (auto p = dynamic_cast<const FSCatAccum*>(&b)) unweighted = p->GetUnweightedValid();
-  if (auto p = dynamic_cast<const FSCatPCatTAccum*>(&b)) unweighted = p->GetUnweightedValid();
-  if (auto p = dynamic_cast<const FSCatPContTAccum*>(&b)) unweighted = p->GetUnweightedValid();
-  EXPECT_EQ(unweighted, 0) << name;
-}
-
 }  // namespace
 
-// Fresh objects, and both forms after real data: the binary chunk comes back byte for byte
-// (the reader stops at its end), the XML text writes the same text again (every value is the
-// nearest double to its 15 digits), and values 15 digits hold exactly come back bit for bit.
-TEST(AccumPersistence, RoundTrips) {
+// Fresh objects: chunk size, tag, XML frame and the reader's element count. Round trips after
+// real data are the state files' test (every accumulator kind, both forms, saved again byte for
+// byte), and so are stored flags other than 1.
+TEST(AccumPersistence, FreshLayouts) {
   for (const AccumKind& kind : kAccums) {
     SCOPED_TRACE(kind.name);
-    std::unique_ptr<IFSPredTargetAccum> fresh(kind.make()), a = Fed(kind, RealData());
+    std::unique_ptr<IFSPredTargetAccum> fresh(kind.make());
     EXPECT_EQ(Chunk(*fresh).size(), static_cast<size_t>(kind.freshBytes));
     EXPECT_EQ(Chunk(*fresh).substr(0, 5), kind.tag);
     const std::string freshXml = Xml(*fresh);
@@ -102,23 +78,6 @@ TEST(AccumPersistence, RoundTrips) {
     ScratchFile file;
     EXPECT_EQ(std::unique_ptr<IFSPredTargetAccum>(kind.make())->ReadObjectXML(file.Text(freshXml)),
               kind.freshXML + kind.readAdjust);
-
-    const std::string chunk = Chunk(*a);
-    std::unique_ptr<IFSPredTargetAccum> binary(kind.make()), xml(kind.make()), exact(kind.make());
-    std::fstream& in = file.Binary(chunk + "trailing");
-    EXPECT_EQ(binary->ReadObject(in), static_cast<int>(chunk.size()));
-    EXPECT_EQ(in.tellg(), static_cast<std::streamoff>(chunk.size()));
-    EXPECT_EQ(Chunk(*binary), chunk);
-    ExpectSameAnswers(*a, *binary, kind.name);
-
-    const std::string text = Xml(*a);
-    const int written = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-    EXPECT_EQ(xml->ReadObjectXML(file.Text(text)), written + kind.nestedMaps + kind.readAdjust);
-    EXPECT_EQ(Xml(*xml), text);
-    const auto exactSaved = Fed(kind, kExactData);
-    exact->ReadObjectXML(file.Text(Xml(*exactSaved)));
-    EXPECT_EQ(Chunk(*exact), Chunk(*exactSaved));
-    ExpectSameAnswers(*exactSaved, *exact, kind.name);
   }
   // A fresh first value is still the missing value: its bit pattern, and "Missing" in XML.
   FSContAccum cont;
@@ -159,22 +118,6 @@ TEST(AccumPersistence, WrongTagsAreRefusedWithTheReadersMessage) {
   ScratchFile file;
   EXPECT_EQ(ReadFailure([&] { cat.ReadObject(file.Binary("CAPRA" + std::string(60, '\0'))); }),
             "Error reading FSCatAccum!\n");
-}
-
-TEST(AccumPersistence, StoredBoolsAreTrueOnlyWhenOne) {
-  FSCatAccum fresh;  // constant
-  std::string chunk = Chunk(fresh);
-  ASSERT_EQ(chunk.substr(25, 4), Int(1));
-  for (int stored : {1, 2, -1, 0}) {
-    chunk.replace(25, 4, Int(stored));
-    FSCatAccum b;
-    ScratchFile file;
-    b.ReadObject(file.Binary(chunk));
-    EXPECT_EQ(b.IsConstant(), stored == 1) << stored;
-    b.ReadObjectXML(file.Text(Replace(Xml(fresh), "<Int value=\"1\"/>",
-                                      "<Int value=\"" + std::to_string(stored) + "\"/>")));
-    EXPECT_EQ(b.IsConstant(), stored == 1) << stored;
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
