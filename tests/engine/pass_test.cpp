@@ -195,18 +195,6 @@ TEST(RecordPass, ExcludedRecordsAndProgressSteps) {
   EXPECT_EQ(listener.predictors, std::vector<int>{-1});
 }
 
-TEST(RecordPass, CancellationBeforeARecord) {
-  FSSettings s = CatSettings(1);
-  CancelAt query(3);  // asked before each record: records 1 and 2 are read
-  TestEngine e(s, &query);
-  RowIterator it({{1, 1}, {0, 2}, {1, 3}, {0, 4}});
-  EXPECT_TRUE(e.AccumulateRecords(it, -1).IsOK());
-  EXPECT_EQ(GetCounts(e).nValid, 2);
-  EXPECT_EQ(it.getCalls, 2);
-  EXPECT_EQ(query.asked, 3);
-  EXPECT_EQ(e.GetStatus(), EngineAccumulated);
-}
-
 TEST(RecordPass, TwoHalfPassesEqualOneFullPass) {
   for (bool catTarget : {true, false}) {
     SCOPED_TRACE(catTarget);
