@@ -195,34 +195,6 @@ TEST(RecordPass, ExcludedRecordsAndProgressSteps) {
   EXPECT_EQ(listener.predictors, std::vector<int>{-1});
 }
 
-TEST(RecordPass, TwoHalfPassesEqualOneFullPass) {
-  for (bool catTarget : {true, false}) {
-    SCOPED_TRACE(catTarget);
-    FSSettings s(std::vector<bool>{true, false, true, false}, catTarget);
-    s.SetTargetPosition(1);
-    s.SetWeightPosition(3);
-    s.SetWeightConv(NQFSCommon::WeightAsIs);
-    Rows rows;
-    for (int i = 0; i < 40; ++i) {
-      const double x = i * 0.37 - 3.1;
-      rows.push_back({i % 5 == 0 ? kMiss : static_cast<double>(i % 4), static_cast<double>(i % 3),
-                      std::sin(x) * 10.0, 0.5 + (i % 7) * 0.25, i % 6 == 0 ? kMiss : x * x,
-                      static_cast<double>(i % 9 == 0 ? -1 : i % 2)});
-    }
-    FSCancelState cancel;
-    FSPredictorSet whole(&s, &cancel), halves(&s, &cancel);
-    RowIterator all(rows), first(Rows(rows.begin(), rows.begin() + 17)),
-        second(Rows(rows.begin() + 17, rows.end()));
-    EXPECT_TRUE(whole.AccumulateRecords(all, -1).IsOK());
-    EXPECT_TRUE(halves.AccumulateRecords(first, -1).IsOK());
-    EXPECT_TRUE(halves.AccumulateRecords(second, -1).IsOK());
-    EXPECT_EQ(Fingerprint(halves), Fingerprint(whole));
-    whole.FinishDataPass();
-    halves.FinishDataPass();
-    EXPECT_EQ(Fingerprint(halves), Fingerprint(whole));
-  }
-}
-
 TEST(RecordPass, ReleaseKeepsTheCounts) {
   FSSettings s = CatSettings(2);
   TestEngine e(s);
