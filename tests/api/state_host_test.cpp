@@ -565,31 +565,6 @@ TEST(Merge, MergedPartsAnswerAsOnePass) {
             << gMaxPDiff << '\n';
 }
 
-// Parts saved and restored in each form merge to the same results.
-TEST(Merge, RestoredPartsMergeAlike) {
-  for (const MergeCase& c : kMergeCases) {
-    const std::vector<Rows> cases = MergeData(c, 300);
-    MergeHost host(c);
-    std::vector<Snapshot> results;
-    for (int form = 0; form < 3; ++form) {
-      Algorithm merged;
-      for (const int from : {0, 100, 200}) {
-        Algorithm part = host.Read(cases, from, from + 100);
-        ScratchFile file;
-        std::string bytes = form == 1 ? SaveXml(*part) : SaveBinary(*part, file);
-        Restored restored(bytes, form != 1);
-        Algorithm back(form == 2 ? host.factory.RestoreFSAlgorithmFromString(bytes)
-                                 : std::exchange(restored.algorithm, nullptr));
-        merged = merged ? Combine(std::move(merged), std::move(back)) : std::move(back);
-      }
-      merged->SortAndRank(0);
-      results.push_back(Observe(*merged, true, true));
-    }
-    ExpectSame(results[0], results[2], 0.0, std::string(c.name) + " string");
-    ExpectSame(results[0], results[1], 1e-9, std::string(c.name) + " xml");
-  }
-}
-
 // Refused merges are answered without being stored and change neither algorithm.
 TEST(Merge, RefusalsChangeNothing) {
   const MergeCase& c = kMergeCases[4];
