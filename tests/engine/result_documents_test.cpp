@@ -18,6 +18,7 @@
 using enginetest::kMiss;
 using enginetest::RowIterator;
 using enginetest::Rows;
+using enginetest::TargetFirst;
 using NQFeature::NQStatus;
 using namespace NQFSCommon;
 
@@ -76,12 +77,6 @@ class Pipeline {
   FSCancelState fCancel;
   FSPredictorSet fEngine;
 };
-
-FSSettings TargetFirst(const std::vector<bool>& types, bool catTarget) {
-  FSSettings s(types, catTarget);
-  s.SetTargetPosition(0);
-  return s;
-}
 
 // Target in column 0. Predictor 0 follows the target closely, 1 and 3 loosely (3 with missing
 // values), 2 is constant (deleted).
