@@ -137,43 +137,33 @@ TEST(Screening, DeletedListsStaySortedByIndex) {
   EXPECT_EQ(e.GetNDeletedPred(), 2);
 }
 
+// No predictors at all; the check deleting everything (80010); screening deleting the last one.
+// Afterwards there is nothing left to check or screen (80011).
 TEST(Screening, Warnings) {
-  FSCancelState cancel;
-  {
-    // No predictors at all: nothing to check or screen.
-    FSSettings s(0, true, true);
-    s.SetTargetPosition(0);
-    FSPredictorSet e(&s, &cancel);
-    RowIterator it(Rows{{1.0}});
-    e.AccumulateRecords(it, -1);
-    EXPECT_EQ(e.CheckPredAllMissConst(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
-    EXPECT_EQ(e.GetStatus(), EngineChecked);
-    EXPECT_EQ(e.ScreenPredictors(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
-  }
-  {
-    // The check deletes everything: 80010; afterwards there is nothing left: 80011.
-    FSSettings s(2, true, true);
-    s.SetTargetPosition(0);
-    FSPredictorSet e(&s, &cancel);
-    RowIterator it({{1, 3, kMiss}, {0, 3, kMiss}});
-    e.AccumulateRecords(it, -1);
-    EXPECT_EQ(e.CheckPredAllMissConst(), NQStatus(NQFeature::StatusAllDeletedByCheck, true));
-    EXPECT_EQ(e.GetIndicesDelPred(), (std::vector<int>{0, 1}));
-    EXPECT_EQ(e.GetReasonsDelPred(), (std::vector<int>{ReasonAllConst, ReasonAllMissing}));
-    EXPECT_EQ(e.CheckPredAllMissConst(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
-    EXPECT_EQ(e.ScreenPredictors(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
-  }
-  {
-    // Screening deletes the last one: 80011.
-    FSSettings s(1, true, true);
+  const long kAllByCheck = NQFeature::StatusAllDeletedByCheck;
+  const struct {
+    int predictors;
+    Rows rows;
+    long check;
+    std::vector<int> reasons;
+  } cases[] = {
+      {0, {{1.0}}, NQFeature::StatusNoPredictorsLeft, {}},
+      {2, {{1, 3, kMiss}, {0, 3, kMiss}}, kAllByCheck, {ReasonAllConst, ReasonAllMissing}},
+      {1, {{1, 3}, {0, 4}, {1, kMiss}}, 0, {ReasonManyMissing}},
+  };
+  const NQStatus noneLeft(NQFeature::StatusNoPredictorsLeft, true);
+  for (const auto& c : cases) {
+    FSSettings s(c.predictors, true, true);
     s.SetTargetPosition(0);
     s.SetMaxPctMiss(10);
-    FSPredictorSet e(&s, &cancel);
-    RowIterator it({{1, 3}, {0, 4}, {1, kMiss}});
+    TestEngine e(s);
+    RowIterator it(c.rows);
     e.AccumulateRecords(it, -1);
-    EXPECT_TRUE(e.CheckPredAllMissConst().IsOK());
-    EXPECT_EQ(e.ScreenPredictors(), NQStatus(NQFeature::StatusNoPredictorsLeft, true));
-    EXPECT_EQ(e.GetReasonsDelPred(), std::vector<int>{ReasonManyMissing});
+    EXPECT_EQ(e.CheckPredAllMissConst(), c.check ? NQStatus(c.check, true) : NQStatus());
+    EXPECT_EQ(e.GetStatus(), EngineChecked);
+    EXPECT_EQ(e.ScreenPredictors(), noneLeft) << c.predictors;
+    EXPECT_EQ(e.GetReasonsDelPred(), c.reasons) << c.predictors;
+    EXPECT_EQ(e.CheckPredAllMissConst(), noneLeft) << c.predictors;
   }
 }
 
