@@ -176,15 +176,18 @@ class Ranker:
             key = self.target if column is target else column.name
             if column.categorical and key in known:
                 column.__init__(column.name, True, known[key])
-        engine = _core.Engine([c.categorical for c in self._predictors], target.categorical,
-                              w is not None, _CONVERSIONS[o["weight_conversion"]])
-        _apply_criteria(engine, o["criteria"])
+        self._new_engine(w is not None)
+
+    def _new_engine(self, weighted):
+        engine = _core.Engine([c.categorical for c in self._predictors], self._target.categorical,
+                              weighted, _CONVERSIONS[self.options["weight_conversion"]])
+        _apply_criteria(engine, self.options["criteria"])
         self._engine = engine
 
     def partial_fit(self, data, y=None, weight=None):
         """Adds the rows of a DataFrame (or 2-D array) to the ranking; returns the ranker."""
         frame, names, y, w = self._split(data, y, weight)
-        if self._engine is None:
+        if self._predictors is None:
             self._start(frame, names, y, w)
         else:
             expected = [c.name for c in self._predictors]
@@ -194,7 +197,9 @@ class Ranker:
                 raise InputError("the chunk's columns differ from the first chunk's" +
                                  (": missing %s" % missing if missing else "") +
                                  (": unexpected %s" % extra if extra else ""))
-            if (w is not None) != self._engine.weighted():
+            if self._engine is None:  # an empty copy: the columns are known, the data start
+                self._new_engine(w is not None)
+            elif (w is not None) != self._engine.weighted():
                 raise InputError("the chunk %s a weight but the first did not" %
                                  ("has" if w is not None else "lacks"))
         if len(frame) == 0:
@@ -256,6 +261,9 @@ class Ranker:
             return self
         self._check_compatible(other)
         raise_for_status(self._engine.merge(other._engine), "merge")
+        # Only now, with nothing refused, the labels that the other ranker met first.
+        for a, b in zip([self._target] + self._predictors, [other._target] + other._predictors):
+            a._table(b.labels[len(a.labels):])
         self._rows += other._rows
         return self
 
@@ -269,9 +277,33 @@ class Ranker:
                 raise StateError("column %r: the rankers gave its labels different codes "
                                  "(learn the labels first, or feed the same first chunk)"
                                  % (a.name,))
-            if len(b.labels) > len(a.labels):
-                a.labels[:] = b.labels
-                a._codes = {label: k for k, label in enumerate(a.labels)}
+
+    # ----------------------------------------------------------------------------- pieces
+    def empty_copy(self, labels=None):
+        """A ranker of the same columns, types, category codes and options, without data.
+
+        Rankers of other pieces of the same data start from it, so that they code every known
+        category alike and merge back (``merge``) into this one or into each other.
+        `labels` ({column: [label, ...]}) appends categories not yet known to the codes."""
+        if self._predictors is None:
+            raise InputError("no columns yet: call partial_fit first")
+        copy = Ranker.__new__(Ranker)
+        copy._describe(self._description())
+        copy._rows = 0
+        copy._engine = None
+        for column in [copy._target] + copy._predictors:
+            if column.categorical:
+                column._table(list((labels or {}).get(column.name, ())))
+        return copy
+
+    @property
+    def labels(self):
+        """{column: [label, ...]}: each categorical column's labels (the target's included) in
+        the order of their codes, that is of their first appearance."""
+        if self._predictors is None:
+            return {}
+        return {c.name: list(c.labels) for c in [self._target] + self._predictors
+                if c.categorical}
 
     # ----------------------------------------------------------------------------- state
     def _description(self):
@@ -302,9 +334,10 @@ class Ranker:
         self._engine = engine
 
     def __getstate__(self):
-        if self._engine is None:
+        if self._predictors is None:
             return {"description": None, "init": (self.target, self.weight, self.options)}
-        return {"description": self._description(), "state": self.state_bytes()}
+        return {"description": self._description(),
+                "state": None if self._engine is None else self.state_bytes()}
 
     def state_bytes(self):
         """The library's binary state of what was read so far (what ``save`` writes)."""
@@ -324,6 +357,8 @@ class Ranker:
             self._rows = 0
             return
         self._describe(state["description"])
+        if state.get("state") is None:  # an empty copy
+            return
         self._adopt(_restore(bytes(state["state"])))
 
     def save(self, path, format=None):
