@@ -9,12 +9,12 @@ CONFIGURE := cmake $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev nlohmann-json3-dev
 # The HTML report's test in a real browser.
 DEB_PACKAGES += chromium python3-pil
-# The Python package (python/) and its tests.
+# The Python package (python/) and its tests (fsrank.dask's run a local Dask cluster).
 DEB_PACKAGES += python3-venv python3-pip python3-setuptools python3-wheel python3-pybind11 \
   pybind11-dev python3-numpy python3-pandas python3-scipy python3-sklearn python3-pytest \
-  python3-tqdm python3-matplotlib
+  python3-tqdm python3-matplotlib python3-dask python3-distributed
 
-.PHONY: all deps demo test test-python python-install bench-python test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
+.PHONY: all deps demo test test-python python-install bench-python bench-dask test-sanitize test-tsan build-clang fuzz fuzz-seeds bench bench-micro bench-csv accuracy regen regen-check regen-deps format clean
 
 all: demo
 
@@ -70,6 +70,14 @@ bench-python: deps python-install
 	$(CONFIGURE) -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS) --target matrix_host fsrank_cli
 	$(VENV)/bin/python bench/python_bench.py build/bench $(BENCH_ARGS)
+
+# fsrank.dask on a local cluster of 1 and 2 workers next to the dask-native route
+# (bench/dask_bench.py), on DASK_ROWS rows of CSV files generated once under build/dask-data.
+DASK_ROWS ?= 20000000
+bench-dask: deps python-install
+	test -e build/dask-data/part-000.csv || \
+	  $(VENV)/bin/python bench/dask_bench.py gen build/dask-data --rows $(DASK_ROWS)
+	$(VENV)/bin/python bench/dask_bench.py run build/dask-data
 
 test-sanitize: deps
 	$(CONFIGURE) -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=address,undefined \
