@@ -94,23 +94,28 @@ def run(args):
     size = sum(os.path.getsize(f) for f in files)
     print("# %d files, %.2f GB; load average before: %s" % (
         len(files), size / 1e9, " ".join("%.1f" % x for x in os.getloadavg())), flush=True)
-    print("# route   workers  seconds  load-average-1min-after", flush=True)
+    print("# route   workers  seconds  worker-cpu-s  client-cpu-s  load-average-1min-after",
+          flush=True)
     fsrank_result = native_result = None
     times = {}
     for workers in [int(w) for w in args.workers.split(",")]:
         with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                                      dashboard_address=None, silence_logs=40) as cluster, \
-                distributed.Client(cluster):
+                                      dashboard_address=":0", silence_logs=40) as cluster, \
+                distributed.Client(cluster) as client:
             routes = [("fsrank", lambda: fsrank.dask.rank(dd.read_csv(files), "y"))]
             if workers == args.native:
                 routes.append(("native", lambda: native(dd.read_csv(files))))
             for name, route in routes:
-                start = time.perf_counter()
+                # Processor time next to wall time: the machine may be shared.
+                cpu = client.run(time.process_time)
+                own, start = time.process_time(), time.perf_counter()
                 result = route()
                 seconds = time.perf_counter() - start
+                own = time.process_time() - own
+                cpu = sum(t - cpu.get(w, 0.0) for w, t in client.run(time.process_time).items())
                 times[name, workers] = seconds
-                print("%-8s %8d %8.1f %8.1f" % (name, workers, seconds, os.getloadavg()[0]),
-                      flush=True)
+                print("%-8s %8d %8.1f %13.1f %13.1f %8.1f" % (
+                    name, workers, seconds, cpu, own, os.getloadavg()[0]), flush=True)
                 if name == "fsrank":
                     fsrank_result = result
                 else:

@@ -21,7 +21,7 @@ pytestmark = pytest.mark.filterwarnings("ignore::DeprecationWarning")
 @pytest.fixture(scope="module")
 def client():
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None, silence_logs=50) as cluster, \
+                                  dashboard_address=":0", silence_logs=50) as cluster, \
             distributed.Client(cluster) as c:
         yield c
 
