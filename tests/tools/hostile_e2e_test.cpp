@@ -1,11 +1,18 @@
 // End to end on input meant to break the program: every case ends in a clear error naming what
 // is wrong, or in a true answer, never in a crash, a silent misreading or invalid output.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
 #include "e2e_harness.h"
+#include "text.h"
 
 namespace {
 
@@ -45,6 +52,9 @@ TEST_F(FsrankHostile, RefusedOptionsAndColumnsSayWhy) {
        2,
        "columns 1 and 3 have the same name \"y\""},
       {{"check", Write("unnamed.csv", "a,,y\n1,2,p\n3,4,q\n")}, 2, "column 2 has no name"},
+      {{"rank", Write("ragged.csv", "x,y\n1\n"), "--target", "y"},
+       2,
+       "the row has 1 field but the header has 2"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -133,6 +143,74 @@ TEST_F(FsrankHostile, CheckReportsAllMissingAndConstantColumns) {
       << r.out;
   EXPECT_NE(r.out.find("\nfive,1,categorical,allConst,"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\nz,2,categorical,,\n"), std::string::npos) << r.out;
+  // Counts are grouped alike wherever they appear.
+  std::string wide, row;
+  for (int k = 0; k < 1001; ++k) {
+    wide += (k ? ",c" : "c") + std::to_string(k);
+    row += (k ? "," : "") + std::to_string(k % 7 + 0.5);
+  }
+  const Result many = Run({"check", Write("wide.csv", wide + "\n" + row + "\n" + row + "\n")});
+  EXPECT_NE(many.out.find("Check of 1,001 columns (0 categorical, 1,001 continuous)"),
+            std::string::npos)
+      << many.out.substr(0, 200);
+}
+
+// Names from a file can hold escape sequences, line ends and wide characters: the table shows
+// the first two as text and keeps its columns aligned for the third, and so do messages.
+TEST_F(FsrankHostile, NamesCannotMisalignOrDriveTheTerminal) {
+  const std::string data = Write(
+      "n.csv",
+      "a\x1b[2Jb,\"new\nline\",\xE6\x97\xA5\xE6\x9C\xAC,y\n1,2,1,p\n2,1,2,q\n1,2,1,p\n2,1,2,q\n"
+      "1,1,1,p\n2,2,2,q\n");
+  Result r = Rank(data, {"--target", "y", "--no-screen", "--criteria", "Pearson"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("a\\x1b[2Jb"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("new\\nline"), std::string::npos) << r.out;
+  // Every row of the table puts its type in the same terminal column as the heading's.
+  std::size_t column = std::string::npos;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("  ", 0) != 0) continue;  // the tables' lines only
+    const std::size_t at = std::min(line.find("Type"), line.find("categorical"));
+    if (at == std::string::npos) continue;
+    const std::size_t width = fsrank_cli::DisplayWidth(line.substr(0, at));
+    if (column == std::string::npos) column = width;
+    EXPECT_EQ(width, column) << r.out;
+  }
+  r = Rank(data, {"--target", "y", "--categorical", "a\x1b[2J"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+}
+
+// A state damaged in a way its checksum cannot catch (the sidecar forged to match) is refused
+// with one message, without the library's reader lines before it.
+TEST_F(FsrankHostile, DamagedStateGivesOneMessage) {
+  const std::string state = Path("s.bin");
+  ASSERT_EQ(
+      Rank(Write("d.csv", "x,y\n1,a\n2,b\n3,a\n4,b\n"), {"--target", "y", "--save-state", state})
+          .code,
+      0);
+  std::string bytes = Slurp(state);
+  bytes.resize(bytes.size() / 2);
+  Write("s.bin", bytes);
+  const auto fnv = [](const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : text)
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "fnv1a64:%016llx", static_cast<unsigned long long>(hash));
+    return std::string(hex);
+  };
+  auto sidecar = nlohmann::ordered_json::parse(Slurp(state + ".columns.json"));
+  sidecar["state_checksum"] = fnv(bytes);
+  sidecar.erase("columns_checksum");
+  sidecar["columns_checksum"] = fnv(sidecar.dump());
+  Write("s.bin.columns.json", sidecar.dump(2));
+  const Result r = Run({"resume", state});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err.rfind("fsrank: " + state + ": the state cannot be restored: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.err.find("Error reading"), std::string::npos) << r.err;
 }
 
 }  // namespace

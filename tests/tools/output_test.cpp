@@ -16,10 +16,19 @@ TEST(TextHelpers, WidthCountsCodePointsAndCutsWithAnEllipsis) {
   EXPECT_EQ(FitWidth("abcdefg", 6), "abcde\xE2\x80\xA6");
   // Never cuts inside a multi-byte character.
   EXPECT_EQ(FitWidth("\xC3\xA4\xC3\xA4\xC3\xA4", 2), "\xC3\xA4\xE2\x80\xA6");
+  // A terminal gives CJK characters and emoji two columns, combining marks none.
+  EXPECT_EQ(DisplayWidth("\xE6\x97\xA5\xE6\x9C\xAC"), 4u);   // 日本
+  EXPECT_EQ(DisplayWidth("e\xCC\x81\xF0\x9F\x98\x80"), 3u);  // e + acute, 😀
+  EXPECT_EQ(FitWidth("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", 4), "\xE6\x97\xA5\xE2\x80\xA6");
+  // Control characters are shown, never sent to the terminal.
+  EXPECT_EQ(Printable("a\nb\x1b[2J\t\xC2\x85\xC3\xA4"), "a\\nb\\x1b[2J\\t\\x85\xC3\xA4");
 }
 
-TEST(TextHelpers, JsonAndCsvQuoting) {
-  EXPECT_EQ(JsonString("a\"b\\c\n\x01\xC3\xA4"), "\"a\\\"b\\\\c\\n\\u0001\xC3\xA4\"");
+TEST(TextHelpers, CsvQuotingAndUtf8Repair) {
+  bool replaced = false;
+  EXPECT_EQ(ToValidUtf8("\xC3\xA4t\xE9\xED\xA0\x80", replaced),
+            "\xC3\xA4t\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_TRUE(replaced);
   EXPECT_EQ(CsvField("plain"), "plain");
   EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
   EXPECT_EQ(CsvField("say \"x\""), "\"say \"\"x\"\"\"");

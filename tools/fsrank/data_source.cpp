@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <utility>
+#include "text.h"
 
 namespace fsrank_cli {
 
@@ -42,8 +43,8 @@ bool CsvDataSource::ReadRaw(std::vector<std::string>& fields, long& line) {
   if (!reader_.ReadRow(fields)) return false;
   line = reader_.RowLine();
   if (fields.size() != header_.size()) {
-    throw InputError(reader_.Where() + "the row has " + std::to_string(fields.size()) +
-                     " fields but the header has " + std::to_string(header_.size()));
+    throw InputError(reader_.Where() + "the row has " + Plural(fields.size(), "field", "fields") +
+                     " but the header has " + std::to_string(header_.size()));
   }
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <utility>
+#include "text.h"
 
 namespace fsrank_cli {
 
@@ -45,8 +46,8 @@ bool ReadLongRow(CsvReader& reader, std::size_t fields, const std::vector<std::s
                  std::vector<std::string>& row) {
   if (!reader.ReadRow(row)) return false;
   if (row.size() != fields) {
-    throw InputError(reader.Where() + "the row has " + std::to_string(row.size()) +
-                     " fields but the header has " + std::to_string(fields));
+    throw InputError(reader.Where() + "the row has " + Plural(row.size(), "field", "fields") +
+                     " but the header has " + std::to_string(fields));
   }
   if (Trim(row[columns[kCase]]).empty()) throw InputError(reader.Where() + "no case identifier");
   if (Trim(row[columns[kPredictor]]).empty()) {

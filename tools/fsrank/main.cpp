@@ -282,10 +282,10 @@ int Run(const fsrank_cli::Options& options) {
     if (options.command == Command::kSelect) return RunSelect(options);
     return options.long_form ? RunLong(options, nullptr) : RunWide(options, nullptr);
   } catch (const InputError& e) {
-    std::cerr << "fsrank: " << e.what() << "\n";
+    std::cerr << "fsrank: " << fsrank_cli::Printable(e.what()) << "\n";
     return kExitInput;
   } catch (const UsageError& e) {
-    std::cerr << "fsrank: " << e.what() << "\n";
+    std::cerr << "fsrank: " << fsrank_cli::Printable(e.what()) << "\n";
     return kExitUsage;
   }
 }

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 namespace fsrank_cli {
 
 namespace {
@@ -27,6 +29,20 @@ std::string Exact(double value) {
   char buffer[32];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
+}
+
+using Json = nlohmann::ordered_json;
+
+// A number for programs: null when missing, and, though the reports hold finite numbers only,
+// null rather than an invalid token for any other.
+Json Number(const std::optional<double>& value) {
+  return value && std::isfinite(*value) ? Json(*value) : Json();
+}
+
+// The texts are UTF-8 already (report.h); should one not be, its bytes become U+FFFD rather
+// than invalid JSON.
+void WriteJsonDocument(std::ostream& out, const Json& doc) {
+  out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 // Four significant digits: enough to compare p-values and association measures by eye.
@@ -84,7 +100,8 @@ std::string TargetSummary(const RankingReport& report) {
       text += (k == 0 ? "" : ", ") + category.label + ": " + GroupDigits(category.count);
     }
     if (shown < report.target_categories.size()) {
-      text += ", ... " + std::to_string(report.target_categories.size()) + " categories";
+      text += ", ... " + GroupDigits(static_cast<long>(report.target_categories.size())) +
+              " categories";
     }
     text += ")";
   }
@@ -145,14 +162,15 @@ std::string ReasonText(int reason, const ScreeningThresholds& t) {
 void WriteTable(std::ostream& out, const RankingReport& report) {
   const std::size_t continuous = report.predictors - report.categorical_predictors;
   WriteWrapped(out, "Ranking of " + Plural(report.predictors, "predictor", "predictors") + " (" +
-                        std::to_string(report.categorical_predictors) + " categorical, " +
-                        std::to_string(continuous) + " continuous) in " + report.file);
+                        GroupDigits(static_cast<long>(report.categorical_predictors)) +
+                        " categorical, " + GroupDigits(static_cast<long>(continuous)) +
+                        " continuous) in " + report.file);
   WriteWrapped(out, "Target: " + TargetSummary(report));
   for (const CriterionRanking& criterion : report.criteria) {
     std::string heading = criterion.name;
     if (criterion.predictors.size() < criterion.ranked) {
-      heading += " (best " + std::to_string(criterion.predictors.size()) + " of " +
-                 std::to_string(criterion.ranked) + ")";
+      heading += " (best " + GroupDigits(static_cast<long>(criterion.predictors.size())) + " of " +
+                 GroupDigits(static_cast<long>(criterion.ranked)) + ")";
     }
     out << "\n";
     WriteWrapped(out, heading + ": " + criterion.description);
@@ -237,73 +255,69 @@ void WriteCsv(std::ostream& out, const RankingReport& report) {
 }
 
 void WriteJson(std::ostream& out, const RankingReport& report) {
-  const auto num = [](const std::optional<double>& v) {
-    return v && std::isfinite(*v) ? Exact(*v) : std::string("null");
-  };
-  out << "{\n  \"file\": " << JsonString(report.file) << ",\n";
-  out << "  \"target\": {\"name\": " << JsonString(report.target)
-      << ", \"type\": " << JsonString(report.target_type);
+  Json target = {{"name", report.target}, {"type", report.target_type}};
   if (report.target_type == "categorical") {
-    out << ", \"categories\": [";
-    for (std::size_t k = 0; k < report.target_categories.size(); ++k) {
-      const TargetCategory& category = report.target_categories[k];
-      out << (k == 0 ? "" : ", ") << "{\"label\": " << JsonString(category.label)
-          << ", \"count\": " << category.count << ", \"weighted\": " << Exact(category.weighted)
-          << "}";
+    Json categories = Json::array();
+    for (const TargetCategory& category : report.target_categories) {
+      categories.push_back(
+          {{"label", category.label}, {"count", category.count}, {"weighted", category.weighted}});
     }
-    out << "]";
+    target["categories"] = std::move(categories);
   }
-  out << "},\n";
-  out << "  \"predictors\": {\"total\": " << report.predictors
-      << ", \"categorical\": " << report.categorical_predictors
-      << ", \"continuous\": " << report.predictors - report.categorical_predictors << "},\n";
-  out << "  \"records\": {\"valid\": " << report.valid << ", \"excluded\": " << report.excluded;
+  Json records = {{"valid", report.valid}, {"excluded", report.excluded}};
   if (report.weighted) {
-    out << ", \"weighted_valid\": " << Exact(report.weighted_valid)
-        << ", \"weighted_excluded\": " << Exact(report.weighted_excluded)
-        << ", \"skipped\": " << report.skipped;
+    records["weighted_valid"] = report.weighted_valid;
+    records["weighted_excluded"] = report.weighted_excluded;
+    records["skipped"] = report.skipped;
   }
-  out << "},\n";
-  if (!report.selection.empty())
-    out << "  \"selection\": " << JsonString(report.selection) << ",\n";
-  out << "  \"criteria\": [";
-  for (std::size_t c = 0; c < report.criteria.size(); ++c) {
-    const CriterionRanking& criterion = report.criteria[c];
-    out << (c == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(criterion.name)
-        << ", \"value\": " << JsonString(criterion.value_label)
-        << ", \"description\": " << JsonString(criterion.description)
-        << ", \"ranked\": " << criterion.ranked;
+  Json criteria = Json::array();
+  for (const CriterionRanking& criterion : report.criteria) {
+    Json predictors = Json::array();
+    for (const RankedPredictor& row : criterion.predictors) {
+      Json entry = {{"rank", row.rank},
+                    {"name", row.name},
+                    {"index", row.index},
+                    {"type", row.type},
+                    {"value", Number(row.value)},
+                    {"neg_log10_p", Number(row.neg_log10_p)},
+                    {"statistic", row.statistic_name.empty() ? Json() : Json(row.statistic_name)},
+                    {"statistic_value", Number(row.statistic)},
+                    {"df", Number(row.df)},
+                    {"df2", Number(row.df2)}};
+      if (criterion.selected) entry["selected"] = Kept(criterion, row);
+      predictors.push_back(std::move(entry));
+    }
+    Json entry = {{"name", criterion.name},
+                  {"value", criterion.value_label},
+                  {"description", criterion.description},
+                  {"ranked", criterion.ranked}};
     if (!report.selection.empty()) {
-      out << ", \"selected\": "
-          << (criterion.selected ? std::to_string(*criterion.selected) : std::string("null"));
+      entry["selected"] = criterion.selected ? Json(*criterion.selected) : Json();
     }
-    out << ", \"predictors\": [";
-    for (std::size_t k = 0; k < criterion.predictors.size(); ++k) {
-      const RankedPredictor& row = criterion.predictors[k];
-      out << (k == 0 ? "\n" : ",\n") << "      {\"rank\": " << row.rank
-          << ", \"name\": " << JsonString(row.name) << ", \"index\": " << row.index
-          << ", \"type\": " << JsonString(row.type) << ", \"value\": " << num(row.value)
-          << ", \"neg_log10_p\": " << num(row.neg_log10_p) << ", \"statistic\": "
-          << (row.statistic_name.empty() ? "null" : JsonString(row.statistic_name))
-          << ", \"statistic_value\": " << num(row.statistic) << ", \"df\": " << num(row.df)
-          << ", \"df2\": " << num(row.df2);
-      if (criterion.selected)
-        out << ", \"selected\": " << (Kept(criterion, row) ? "true" : "false");
-      out << "}";
-    }
-    out << (criterion.predictors.empty() ? "]}" : "\n    ]}");
+    entry["predictors"] = std::move(predictors);
+    criteria.push_back(std::move(entry));
   }
-  out << (report.criteria.empty() ? "],\n" : "\n  ],\n") << "  \"screened\": [";
-  for (std::size_t k = 0; k < report.screened.size(); ++k) {
-    const ScreenedPredictor& row = report.screened[k];
-    out << (k == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(row.name)
-        << ", \"index\": " << row.index << ", \"type\": " << JsonString(row.type)
-        << ", \"reason\": " << JsonString(row.reason_word)
-        << ", \"description\": " << JsonString(row.reason_text) << "}";
+  Json screened = Json::array();
+  for (const ScreenedPredictor& row : report.screened) {
+    screened.push_back({{"name", row.name},
+                        {"index", row.index},
+                        {"type", row.type},
+                        {"reason", row.reason_word},
+                        {"description", row.reason_text}});
   }
-  out << (report.screened.empty() ? "]" : "\n  ]");
-  if (!report.note.empty()) out << ",\n  \"note\": " << JsonString(report.note);
-  out << "\n}\n";
+  const std::size_t continuous = report.predictors - report.categorical_predictors;
+  Json doc = {{"file", report.file},
+              {"target", std::move(target)},
+              {"predictors",
+               {{"total", report.predictors},
+                {"categorical", report.categorical_predictors},
+                {"continuous", continuous}}},
+              {"records", std::move(records)}};
+  if (!report.selection.empty()) doc["selection"] = report.selection;
+  doc["criteria"] = std::move(criteria);
+  doc["screened"] = std::move(screened);
+  if (!report.note.empty()) doc["note"] = report.note;
+  WriteJsonDocument(out, doc);
 }
 
 void WriteReport(std::ostream& out, const RankingReport& report, OutputFormat format) {
@@ -326,9 +340,10 @@ void WriteCheckTable(std::ostream& out, const CheckReport& report,
                      const ScreeningThresholds& thresholds) {
   const std::size_t n = report.columns.size();
   WriteWrapped(out, "Check of " + Plural(n, "column", "columns") + " (" +
-                        std::to_string(report.categorical_columns) + " categorical, " +
-                        std::to_string(n - report.categorical_columns) + " continuous) in " +
-                        report.file + ", without a target");
+                        GroupDigits(static_cast<long>(report.categorical_columns)) +
+                        " categorical, " +
+                        GroupDigits(static_cast<long>(n - report.categorical_columns)) +
+                        " continuous) in " + report.file + ", without a target");
   std::size_t flagged = 0;
   Table table({{"Column", false}, {"Type", false}, {"Rule broken", false}});
   for (const CheckedColumn& column : report.columns) {
@@ -373,25 +388,26 @@ void WriteCheckCsv(std::ostream& out, const CheckReport& report,
 
 void WriteCheckJson(std::ostream& out, const CheckReport& report,
                     const ScreeningThresholds& thresholds) {
-  out << "{\n  \"file\": " << JsonString(report.file) << ",\n";
-  out << "  \"records\": {\"read\": " << report.records;
+  Json records = {{"read", report.records}};
   if (report.weighted) {
-    out << ", \"weighted\": " << Exact(report.weighted_records)
-        << ", \"skipped\": " << report.skipped;
+    records["weighted"] = report.weighted_records;
+    records["skipped"] = report.skipped;
   }
-  out << "},\n  \"columns\": [";
-  for (std::size_t c = 0; c < report.columns.size(); ++c) {
-    const CheckedColumn& column = report.columns[c];
-    out << (c == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(column.name)
-        << ", \"index\": " << column.index << ", \"type\": " << JsonString(column.type)
-        << ", \"reasons\": [";
-    for (std::size_t k = 0; k < column.reasons.size(); ++k) {
-      out << (k == 0 ? "" : ", ") << "{\"reason\": " << JsonString(ReasonWord(column.reasons[k]))
-          << ", \"description\": " << JsonString(ReasonText(column.reasons[k], thresholds)) << "}";
+  Json columns = Json::array();
+  for (const CheckedColumn& column : report.columns) {
+    Json reasons = Json::array();
+    for (const int reason : column.reasons) {
+      reasons.push_back(
+          {{"reason", ReasonWord(reason)}, {"description", ReasonText(reason, thresholds)}});
     }
-    out << "]}";
+    columns.push_back({{"name", column.name},
+                       {"index", column.index},
+                       {"type", column.type},
+                       {"reasons", std::move(reasons)}});
   }
-  out << (report.columns.empty() ? "]" : "\n  ]") << "\n}\n";
+  WriteJsonDocument(
+      out,
+      {{"file", report.file}, {"records", std::move(records)}, {"columns", std::move(columns)}});
 }
 
 }  // namespace

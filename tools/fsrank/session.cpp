@@ -325,6 +325,17 @@ int SaveStateFiles(const IFSAlgorithm& algorithm, const std::string& path,
     err << "fsrank: " << (written ? sidecar : path) << ": cannot write the saved state\n";
     return kExitInput;
   }
+  // A state that `resume` would refuse is no saved state: the description is read back as
+  // resume reads it.
+  try {
+    LoadSidecar(path);
+  } catch (const InputError& e) {
+    std::remove(path.c_str());
+    std::remove(sidecar.c_str());
+    err << "fsrank: " << path << ": the saved state cannot be read back, so it was removed: "
+        << e.what() << "\n";
+    return kExitInput;
+  }
   return kExitOk;
 }
 

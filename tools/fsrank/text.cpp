@@ -13,57 +13,103 @@ std::string GroupDigits(long n) {
   return (n < 0 ? "-" : "") + digits;
 }
 
+namespace {
+
+// Decodes the code point at `k` and moves `k` past it; a byte that starts no well-formed
+// sequence is taken alone, as U+FFFD.
+char32_t NextCodePoint(const std::string& text, std::size_t& k) {
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+  const unsigned char b = byte(k);
+  std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+  if (length == 0 || k + length > text.size()) {
+    ++k;
+    return length == 1 ? b : 0xFFFD;
+  }
+  char32_t cp = length == 1 ? b : b & (0x7F >> length);
+  for (std::size_t j = 1; j < length; ++j) {
+    if ((byte(k + j) & 0xC0) != 0x80) {
+      ++k;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (byte(k + j) & 0x3F);
+  }
+  k += length;
+  return cp;
+}
+
+// The columns a terminal gives a code point: none for combining marks and zero-width
+// characters, two for the wide and fullwidth East Asian ranges and emoji, one otherwise.
+std::size_t CodePointWidth(char32_t cp) {
+  static const std::pair<char32_t, char32_t> kZero[] = {
+      {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD},  {0x0610, 0x061A}, {0x064B, 0x065F},
+      {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E},  {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
+      {0x200B, 0x200F}, {0x2028, 0x202E}, {0x2060, 0x2064},  {0x20D0, 0x20FF}, {0xFE00, 0xFE0F},
+      {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF}};
+  static const std::pair<char32_t, char32_t> kWide[] = {
+      {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+      {0x2614, 0x2615},   {0x2648, 0x2653},   {0x26AA, 0x26AB},   {0x26BD, 0x26BE},
+      {0x26C4, 0x26C5},   {0x2705, 0x2705},   {0x270A, 0x270B},   {0x2728, 0x2728},
+      {0x274C, 0x274C},   {0x2753, 0x2755},   {0x2795, 0x2797},   {0x2B1B, 0x2B1C},
+      {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
+      {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+      {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},
+      {0x16FE0, 0x16FE4}, {0x17000, 0x18AFF}, {0x1B000, 0x1B16F}, {0x1F004, 0x1F004},
+      {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F251},
+      {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F900, 0x1F9FF},
+      {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD}};
+  const auto in = [cp](const auto& ranges) {
+    for (const auto& [low, high] : ranges) {
+      if (cp >= low && cp <= high) return true;
+    }
+    return false;
+  };
+  if (in(kZero)) return 0;
+  return in(kWide) ? 2 : 1;
+}
+
+}  // namespace
+
 std::size_t DisplayWidth(const std::string& utf8) {
   std::size_t width = 0;
-  for (const char c : utf8) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++width;
-  }
+  for (std::size_t k = 0; k < utf8.size();)
+    width += CodePointWidth(NextCodePoint(utf8, k));
   return width;
 }
 
 std::string FitWidth(const std::string& utf8, std::size_t width) {
   if (DisplayWidth(utf8) <= width || width == 0) return utf8;
-  std::string result;
   std::size_t used = 0;
-  for (std::size_t k = 0; k < utf8.size(); ++k) {
-    const bool starts = (static_cast<unsigned char>(utf8[k]) & 0xC0) != 0x80;
-    if (starts && ++used > width - 1) break;
-    result.push_back(utf8[k]);
+  std::size_t k = 0;
+  while (k < utf8.size()) {
+    std::size_t next = k;
+    const std::size_t w = CodePointWidth(NextCodePoint(utf8, next));
+    if (used + w > width - 1) break;  // room for the ellipsis
+    used += w;
+    k = next;
   }
-  return result + "\xE2\x80\xA6";  // an ellipsis
+  return utf8.substr(0, k) + "\xE2\x80\xA6";  // an ellipsis
 }
 
-std::string JsonString(const std::string& utf8) {
-  std::string out = "\"";
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
-          out += buffer;
-        } else {
-          out.push_back(c);
-        }
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (std::size_t k = 0; k < text.size();) {
+    const std::size_t start = k;
+    const char32_t cp = NextCodePoint(text, k);
+    if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\t') {
+      out += "\\t";
+    } else if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(cp));
+      out += escape;
+    } else {
+      out.append(text, start, k - start);
     }
   }
-  return out + "\"";
+  return out;
 }
 
 std::string CsvField(const std::string& text) {
@@ -84,15 +130,15 @@ std::string Pad(const std::string& text, std::size_t width, bool right) {
 }
 
 void WriteWrapped(std::ostream& out, const std::string& text) {
-  std::string rest = text;
+  std::string rest = Printable(text);
   std::string indent;
   while (DisplayWidth(indent + rest) > kLineWidth) {
     const std::size_t room = kLineWidth - indent.size();
     std::size_t cut = std::string::npos;
     std::size_t width = 0;
-    for (std::size_t k = 0; k < rest.size() && width <= room; ++k) {
-      if ((static_cast<unsigned char>(rest[k]) & 0xC0) != 0x80) ++width;
-      if (rest[k] == ' ' && width <= room) cut = k;
+    for (std::size_t k = 0; k < rest.size() && width <= room;) {
+      if (rest[k] == ' ') cut = k;
+      width += CodePointWidth(NextCodePoint(rest, k));
     }
     if (cut == std::string::npos || cut == 0) break;
     out << indent << rest.substr(0, cut) << '\n';
@@ -112,6 +158,8 @@ Table::Table(std::vector<std::pair<std::string, bool>> columns) : columns_(std::
 }
 
 void Table::Add(std::vector<std::string> cells) {
+  for (std::string& cell : cells)
+    cell = Printable(cell);
   for (std::size_t k = 0; k < cells.size() && k < widths_.size(); ++k) {
     widths_[k] = std::max(widths_[k], DisplayWidth(cells[k]));
   }

@@ -1,6 +1,6 @@
 // Text helpers shared by every printed form and the progress line: display widths of UTF-8
-// text, padding, an aligned table, wrapping of prose, digit grouping, and CSV and JSON
-// escaping.
+// text, padding, an aligned table, wrapping of prose, digit grouping, CSV quoting and UTF-8
+// repair. (JSON is written with nlohmann-json.)
 #ifndef FSRANK_TOOLS_TEXT_H
 #define FSRANK_TOOLS_TEXT_H
 
@@ -15,14 +15,19 @@ namespace fsrank_cli {
 // Lines of prose are wrapped to this width.
 constexpr std::size_t kLineWidth = 100;
 
-std::string GroupDigits(long n);                                   // 1234567 -> "1,234,567"
-std::size_t DisplayWidth(const std::string& utf8);                 // code points, not bytes
+std::string GroupDigits(long n);  // 1234567 -> "1,234,567"
+// The columns a terminal gives the text: wide East Asian characters and emoji take two,
+// combining marks none.
+std::size_t DisplayWidth(const std::string& utf8);
 std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with an ellipsis
+// The text with its control characters (line ends, tabs, escape, ...) written as \n, \r,
+// \t and \xHH, so that a name from a file can neither move the cursor nor break a table's
+// line. Tables and prose lines pass every text through it.
+std::string Printable(const std::string& text);
 // text padded with spaces to `width` display columns, on the left when `right`.
 std::string Pad(const std::string& text, std::size_t width, bool right);
 // "1 predictor", "1,234 predictors".
 std::string Plural(std::size_t n, const char* one, const char* many);
-std::string JsonString(const std::string& utf8);
 
 // Whether the text is well-formed UTF-8 (no overlong forms, surrogates or code points beyond
 // U+10FFFF).
