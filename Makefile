@@ -6,7 +6,8 @@ CMAKE_FLAGS ?=
 # ccache, when installed, serves repeated compilations from its cache (CCACHE= turns it off).
 CCACHE ?= $(shell command -v ccache 2>/dev/null)
 CONFIGURE := cmake $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
-DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev nlohmann-json3-dev
+DEB_PACKAGES := cmake g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils libcli11-dev nlohmann-json3-dev \
+  libtbb-dev libfast-float-dev
 # The HTML report's test in a real browser.
 DEB_PACKAGES += chromium python3-pil
 # The Python package (python/) and its tests (fsrank.dask's run a local Dask cluster).
@@ -86,11 +87,12 @@ test-sanitize: deps
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# The program's unit tests run here too, for its parallel reading; its end-to-end tests do not.
 test-tsan: deps
 	$(CONFIGURE) -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=thread \
-	  -DFSRANK_BUILD_TOOLS=OFF -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
+	  -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build build/tsan -j $(JOBS)
-	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 setarch $$(uname -m) -R ctest --output-on-failure -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 setarch $$(uname -m) -R ctest --output-on-failure -LE e2e -j $(JOBS)
 
 # The whole tree must also compile warning-free with clang.
 build-clang: deps
@@ -98,13 +100,13 @@ build-clang: deps
 	cmake --build build/clang -j $(JOBS)
 
 # The libFuzzer targets (clang, address and undefined-behaviour sanitizers): the two state
-# restores, and the fsrank program's long-form reader and sidecar reader. Each runs for
+# restores, and the fsrank program's CSV reader, long-form reader and sidecar reader. Each runs for
 # FUZZ_SECONDS on its committed seeds (fuzz/corpus/NAME) and regression inputs
 # (fuzz/regression/NAME); new inputs go to build/fuzz/corpus, failing ones to
 # build/fuzz/artifacts.
 FUZZ_SECONDS ?= 60
 FUZZERS := binary:binary_restore_fuzz xml:xml_restore_fuzz long:long_reader_fuzz \
-	sidecar:sidecar_fuzz
+	sidecar:sidecar_fuzz csv:csv_reader_fuzz
 FUZZ_CMAKE = CXX=clang++ $(CONFIGURE) -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DFSRANK_BUILD_FUZZ=ON -DFSRANK_BUILD_TESTS=OFF -DFSRANK_BUILD_TOOLS=OFF \
 	  -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
@@ -140,8 +142,10 @@ bench-micro: deps
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && [ "$$(basename $$b)" != fsrank_bench ] && "$$b" || true; done
 
-# fsrank rank on a generated CSV file (CSV_MB megabytes, 1000 by default, kept under build/csv)
-# next to pandas.read_csv and the same scoring in Python.
+# fsrank rank on a generated CSV file (CSV_MB megabytes, 300 by default, kept under build/csv)
+# with one thread and with CSV_THREADS (default: all processors), next to DuckDB with the same
+# threads (npm package, installed into build/duckdb when missing) and pandas.read_csv with the
+# same scoring in Python.
 bench-csv: deps build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS) --target fsrank_cli
 	bench/csv_throughput.sh build/release/tools/fsrank

@@ -1,11 +1,11 @@
 #!/usr/bin/python3
 """Writes a synthetic CSV for the throughput benchmark of `fsrank rank`.
 
-Usage: gen_csv.py OUT_FILE [--mb SIZE] [--columns N] [--seed S]
+Usage: gen_csv.py OUT_FILE [--mb SIZE] [--columns N] [--empty FRACTION] [--seed S]
 
 Columns: N numeric predictors x1..xN (the odd-numbered ones integer codes 0..4, the even-numbered
-ones continuous with six significant digits), then the categorical target y with labels
-"a".."c". Rows are written until the file reaches SIZE megabytes (10^6 bytes); the same seed
+ones continuous with six significant digits, a FRACTION of them empty, 0.01 by default), then the
+categorical target y with labels "a".."c". Rows are written until the file reaches SIZE megabytes (10^6 bytes); the same seed
 and size always give the same file. Only the standard library is used.
 """
 import argparse
@@ -18,6 +18,8 @@ def main():
     parser.add_argument("out")
     parser.add_argument("--mb", type=float, default=1000.0, help="size in 10^6 bytes")
     parser.add_argument("--columns", type=int, default=40, help="number of predictors")
+    parser.add_argument("--empty", type=float, default=0.01,
+                        help="fraction of empty continuous values")
     parser.add_argument("--seed", type=int, default=20240601)
     args = parser.parse_args()
 
@@ -44,7 +46,7 @@ def main():
                     fields.append(str(code))
                 else:
                     value = rng.gauss(shift[j] * cls * 10.0, 10.0)
-                    fields.append(f"{value:.6g}")
+                    fields.append("" if rng.random() < args.empty else f"{value:.6g}")
             line = ",".join(fields) + "," + labels[cls] + "\n"
             chunk.append(line)
             written += len(line)

@@ -15,12 +15,30 @@ TEST(ParseNumber, AcceptsOnlyWholeFiniteDecimalNumbers) {
     const char* text;
     bool ok;
     double value;
-  } cases[] = {{"42", true, 42.0}, {" -2.5 ", true, -2.5},  {"+1e3", true, 1000.0},
-               {".5", true, 0.5},  {"1.", true, 1.0},       {"", false, 0},
-               {"abc", false, 0},  {"1,5", false, 0},       {"12abc", false, 0},
-               {"inf", false, 0},  {"-Infinity", false, 0}, {"nan", false, 0},
-               {"0x10", false, 0}, {"1e999", false, 0},     {"--1", false, 0},
-               {"+", false, 0},    {"1 2", false, 0}};
+  } cases[] = {{"42", true, 42.0},
+               {" -2.5 ", true, -2.5},
+               {"+1e3", true, 1000.0},
+               {".5", true, 0.5},
+               {"1.", true, 1.0},
+               {"", false, 0},
+               {"abc", false, 0},
+               {"1,5", false, 0},
+               {"12abc", false, 0},
+               {"inf", false, 0},
+               {"-Infinity", false, 0},
+               {"nan", false, 0},
+               {"0x10", false, 0},
+               {"1e999", false, 0},
+               {"--1", false, 0},
+               {"+", false, 0},
+               {"1 2", false, 0},
+               {"+-5", false, 0},
+               {"-+5", false, 0},
+               {"1.5e-400", true, 0.0},
+               {"-1e-310", true, -1e-310},
+               {"0.1", true, 0.1},
+               {"123456789.987654321e-5", true, 1234.56789987654321},
+               {"9007199254740993", true, 9007199254740992.0}};
   for (const auto& c : cases) {
     double value = -7.0;
     EXPECT_EQ(ParseNumber(c.text, value), c.ok) << '"' << c.text << '"';

@@ -65,11 +65,12 @@ class FsrankProgram : public ::testing::Test {
     return Path(name);
   }
 
-  // Runs `fsrank rank FILE ARGS...` (always quiet) with output captured in files.
+  // Runs `fsrank ARGS...` with output captured in files; an argument "<" redirects standard
+  // input from the next.
   Result Run(std::vector<std::string> args) const {
     std::string command = ShellQuote(FSRANK_PROGRAM);
     for (const std::string& arg : args)
-      command += " " + ShellQuote(arg);
+      command += arg == "<" ? " <" : " " + ShellQuote(arg);
     command += " >" + ShellQuote(Path("stdout")) + " 2>" + ShellQuote(Path("stderr"));
     const int status = std::system(command.c_str());
     Result r;

@@ -89,6 +89,33 @@ TEST_F(FsrankProgram, QuotedFieldsCrlfAndUtf8Names) {
   EXPECT_EQ(Criterion(report, "Pearson")["predictors"][0]["name"].text, "multi\r\nline");
 }
 
+// Lone CR line ends, standard input, and a "file" that is one endless field: read as a table or
+// refused with a clear error, never an abort. Standard input and any number of threads give the
+// report of the file read by one.
+TEST_F(FsrankProgram, ReaderTakesCrLinesStandardInputAndRefusesEndlessRows) {
+  const std::string file = Write("d.csv", Dataset());
+  const Result one = Rank(file, {"--target", "y", "--format", "json", "--threads", "1"});
+  ASSERT_EQ(one.code, 0) << one.err;
+  for (const char* threads : {"2", "5"}) {
+    EXPECT_EQ(Rank(file, {"--target", "y", "--format", "json", "--threads", threads}).out, one.out);
+  }
+  std::string piped = one.out;
+  piped.replace(piped.find(file), file.size(), "standard input");
+  EXPECT_EQ(Run({"rank", "-", "--target", "y", "--format", "json", "<", file}).out, piped);
+  EXPECT_EQ(Run({"rank", "-", "--long", "--target", "y", "<", file}).code, 1);
+
+  std::string cr = Dataset();
+  for (char& c : cr)
+    c = c == '\n' ? '\r' : c;
+  Json report = RankJson(Write("cr.csv", cr), {"--target", "y"});
+  EXPECT_EQ(report["records"]["valid"].number, 60);
+
+  const Result zero = Rank("/dev/zero", {"--target", "y"});
+  EXPECT_EQ(zero.code, 2);
+  EXPECT_NE(zero.err.find("/dev/zero:1: the row is longer than 16 MiB"), std::string::npos)
+      << zero.err;
+}
+
 TEST_F(FsrankProgram, TypesAreInferredAndOverridden) {
   const std::string file = Write("d.csv", Dataset());
   Json report = RankJson(file, {"--target", "y"});

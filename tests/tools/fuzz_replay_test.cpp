@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "csv_reader_exercise.h"
 #include "tool_readers_exercise.h"
 
 namespace {
@@ -35,6 +36,7 @@ int Replay(const std::string& name, void (*exercise)(const std::string&)) {
 TEST(FuzzInputs, ReplayThroughTheReaders) {
   EXPECT_GT(Replay("long", fsfuzz::ExerciseLongReader), 0);
   EXPECT_GT(Replay("sidecar", fsfuzz::ExerciseSidecar), 0);
+  EXPECT_GT(Replay("csv", fsfuzz::ExerciseCsvReader), 0);
 }
 
 }  // namespace

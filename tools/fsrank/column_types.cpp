@@ -1,21 +1,12 @@
 #include "column_types.h"
 
-#include <charconv>
+#include <fast_float/fast_float.h>
+
 #include <cmath>
+#include <cstdint>
 #include <system_error>
 
 namespace fsrank_cli {
-
-std::string_view Trim(std::string_view text) {
-  // Called for every field of the file: a plain loop, not find_first_not_of's search.
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && (text[first] == ' ' || text[first] == '\t'))
-    ++first;
-  while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
-    --last;
-  return text.substr(first, last - first);
-}
 
 MissingTokens::MissingTokens() : MissingTokens(std::vector<std::string>{"", "NA", "NaN", "?"}) {}
 
@@ -30,28 +21,70 @@ MissingTokens::MissingTokens(const std::vector<std::string>& tokens)
   }
 }
 
-bool MissingTokens::IsMissing(std::string_view field) const {
-  const std::string_view text = Trim(field);
-  if (text.empty()) return has_empty_;
-  // Most fields are numbers and no token starts like one: one bit test settles them.
-  if (!first_bytes_.test(static_cast<unsigned char>(text.front()))) return false;
-  return tokens_.find(text) != tokens_.end();
+namespace {
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
-bool ParseNumber(std::string_view field, double& value) {
-  std::string_view text = Trim(field);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);  // from_chars refuses '+'
-  if (text.empty()) return false;
-  // from_chars also reads "inf" and "nan": only digits, signs, a point and exponents pass here.
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
-      return false;
-    }
+// The common short decimal (at most 19 digits, an exponent of at most three digits) as an exact
+// integer times an exact power of ten, when both are exact in a double: one multiplication or
+// division then gives the correctly rounded value (Clinger's fast path). False leaves the text
+// to the general parser.
+bool ParseShortDecimal(const char* p, const char* end, bool negative, double& value) {
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int scale = 0;  // digits after the point
+  for (; p != end && IsDigit(*p); ++p, ++digits)
+    mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+  if (p != end && *p == '.') {
+    for (++p; p != end && IsDigit(*p); ++p, ++digits, ++scale)
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
   }
+  if (digits == 0 || digits > 19) return false;
+  int exponent = 0;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool minus = false;
+    if (p != end && (*p == '-' || *p == '+')) minus = *p++ == '-';
+    int length = 0;
+    for (; p != end && IsDigit(*p) && length < 4; ++p, ++length)
+      exponent = exponent * 10 + (*p - '0');
+    if (length == 0 || length == 4) return false;
+    if (minus) exponent = -exponent;
+  }
+  if (p != end) return false;
+  exponent -= scale;
+  if (mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+  const double m = static_cast<double>(mantissa);
+  const double x = exponent < 0 ? m / kExactPowers[-exponent] : m * kExactPowers[exponent];
+  value = negative ? -x : x;
+  return true;
+}
+
+}  // namespace
+
+bool ParseNumber(std::string_view field, double& value) {
+  const std::string_view text = Trim(field);
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool plus = p != end && *p == '+';
+  if (plus) ++p;                 // the parsers below refuse '+'
+  const char* const number = p;  // with its minus sign
+  const bool negative = !plus && p != end && *p == '-';
+  if (negative) ++p;
+  // A digit or a point must follow the sign: this refuses a second sign ("+-5") and the words
+  // inf and nan, which the parsers below would read.
+  if (p == end || !(IsDigit(*p) || *p == '.')) return false;
+  if (ParseShortDecimal(p, end, negative, value)) return true;
   double parsed = 0.0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
-  if (!std::isfinite(parsed)) return false;
+  const auto result = fast_float::from_chars(number, end, parsed);
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed)) return false;
   value = parsed;
   return true;
 }

@@ -16,7 +16,16 @@
 namespace fsrank_cli {
 
 // The text with spaces and tabs removed at both ends.
-std::string_view Trim(std::string_view text);
+inline std::string_view Trim(std::string_view text) {
+  // Called for every field of the file: a plain loop, not find_first_not_of's search.
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && (text[first] == ' ' || text[first] == '\t'))
+    ++first;
+  while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
+    --last;
+  return text.substr(first, last - first);
+}
 
 // The tokens that stand for a missing value. A field matches when its trimmed text equals a
 // token exactly; the empty token makes empty fields missing.
@@ -24,7 +33,13 @@ class MissingTokens {
  public:
   MissingTokens();  // empty, NA, NaN and ?
   explicit MissingTokens(const std::vector<std::string>& tokens);
-  bool IsMissing(std::string_view field) const;
+  bool IsMissing(std::string_view field) const {
+    const std::string_view text = Trim(field);
+    if (text.empty()) return has_empty_;
+    // Most fields are numbers and no token starts like one: one bit test settles them.
+    if (!first_bytes_.test(static_cast<unsigned char>(text.front()))) return false;
+    return tokens_.find(text) != tokens_.end();
+  }
   std::vector<std::string> Tokens() const { return {tokens_.begin(), tokens_.end()}; }
 
  private:
@@ -33,8 +48,9 @@ class MissingTokens {
   std::bitset<256> first_bytes_;  // the first bytes of the non-empty tokens
 };
 
-// Parses a whole trimmed field as a finite decimal number (locale independent). Infinities, NaN,
-// hexadecimal and trailing text are refused.
+// Parses a whole trimmed field as a finite decimal number (locale independent), correctly
+// rounded; a value too small for a double is 0, as strtod reads it. One leading sign is taken;
+// infinities, NaN, hexadecimal, a second sign and trailing text are refused.
 bool ParseNumber(std::string_view field, double& value);
 
 enum class ColumnType { kCategorical, kContinuous };
@@ -73,6 +89,10 @@ class LabelEncoder {
 
   int Encode(std::string_view label);
   std::size_t Size() const { return labels_.size(); }
+  void Clear() {
+    codes_.clear();
+    labels_.clear();
+  }
   // The label of a code, or the empty text for an unknown code.
   std::string Label(int code) const;
 

@@ -4,8 +4,20 @@
 
 namespace fsrank_cli {
 
-CsvReader::CsvReader(std::istream& in, std::string source, char delimiter)
-    : in_(in), source_(std::move(source)), delimiter_(delimiter), buffer_(kBlockSize, '\0') {
+std::string OverlongRowMessage(std::size_t max_row, bool quoted) {
+  const std::size_t mib = std::size_t{1} << 20;
+  const std::string limit = max_row % mib == 0 ? std::to_string(max_row / mib) + " MiB"
+                                               : std::to_string(max_row) + " bytes";
+  return "the row is longer than " + limit +
+         (quoted ? " (a quoted field may never be closed)" : "");
+}
+
+CsvReader::CsvReader(std::istream& in, std::string source, char delimiter, std::size_t max_row)
+    : in_(in),
+      source_(std::move(source)),
+      delimiter_(delimiter),
+      max_row_(max_row),
+      buffer_(kBlockSize, '\0') {
   // Spreadsheet programs like to start UTF-8 files with a byte-order mark; it is not part of
   // the first column's name. A partial mark stays data. The first block is at least three
   // bytes long unless the whole input is shorter.
@@ -17,9 +29,16 @@ std::string CsvReader::Where(long line) const {
   return source_ + ":" + std::to_string(line) + ": ";
 }
 
+std::string_view CsvReader::TakeBuffered() {
+  const std::string_view rest(buffer_.data() + pos_, end_ - pos_);
+  pos_ = end_;
+  return rest;
+}
+
 bool CsvReader::Refill() {
   // One formatted read per block instead of one per byte; the stream's state (end of file,
   // errors caught from its buffer) is kept as the stream reports it.
+  consumed_ += end_;
   pos_ = 0;
   end_ = 0;
   if (!in_.good()) return false;
@@ -38,6 +57,7 @@ void CsvReader::TakePlain(std::string& field) {
     }
     field.append(buffer_, pos_, stop - pos_);
     pos_ = stop;
+    CheckRowLength(false);
     if (stop < end_ || !Refill()) return;
   }
 }
@@ -51,9 +71,9 @@ bool CsvReader::ReadRow(std::vector<std::string>& fields) {
     return field;
   };
   int c = Get();
-  // Skip empty lines (a lone CR counts as the end of an empty CRLF line).
-  while (c == '\n' || (c == '\r' && Peek() == '\n')) {
-    if (c == '\r') Get();
+  // Skip empty lines.
+  while (c == '\n' || c == '\r') {
+    if (c == '\r' && Peek() == '\n') Get();
     c = Get();
   }
   if (c == kEof) {
@@ -62,6 +82,7 @@ bool CsvReader::ReadRow(std::vector<std::string>& fields) {
     return false;
   }
   row_line_ = line_;
+  row_start_ = consumed_ + pos_ - 1;
   std::string* field = &next_field();
   bool quoted = false;      // inside a quoted section
   bool was_quoted = false;  // the current field started with a quote
@@ -72,6 +93,7 @@ bool CsvReader::ReadRow(std::vector<std::string>& fields) {
         throw InputError(Where(row_line_) +
                          "quoted field is not closed before the end of the file");
       }
+      CheckRowLength(true);
       if (c == '"') {
         if (Peek() == '"') {
           Get();
@@ -84,13 +106,14 @@ bool CsvReader::ReadRow(std::vector<std::string>& fields) {
       }
       continue;
     }
-    if (c == kEof || c == '\n' || (c == '\r' && (Peek() == '\n' || Peek() == kEof))) {
-      if (c == '\r') Get();
+    if (c == kEof || c == '\n' || c == '\r') {
+      if (c == '\r' && Peek() == '\n') Get();
       fields.resize(count + 1);
       if (in_.bad()) throw InputError(Where(line_) + "read error");
       return true;
     }
     if (c == static_cast<unsigned char>(delimiter_)) {
+      CheckRowLength(false);
       ++count;
       field = &next_field();
       was_quoted = false;

@@ -22,7 +22,8 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 
 CsvDataSource::CsvDataSource(std::istream& in, std::string source_name, char delimiter,
                              MissingTokens missing, std::size_t sample_rows)
-    : reader_(in, std::move(source_name), delimiter),
+    : in_(in),
+      reader_(in, std::move(source_name), delimiter),
       delimiter_(delimiter),
       missing_(std::move(missing)) {
   if (!reader_.ReadRow(header_)) {
@@ -43,8 +44,7 @@ bool CsvDataSource::ReadRaw(std::vector<std::string>& fields, long& line) {
   if (!reader_.ReadRow(fields)) return false;
   line = reader_.RowLine();
   if (fields.size() != header_.size()) {
-    throw InputError(reader_.Where() + "the row has " + Plural(fields.size(), "field", "fields") +
-                     " but the header has " + std::to_string(header_.size()));
+    throw InputError(reader_.Where() + FieldCountMessage(fields.size(), header_.size()));
   }
   return true;
 }
@@ -162,9 +162,103 @@ DataPlan CsvDataSource::PlanFor(const ColumnSchema& schema) const {
   return plan;
 }
 
-void CsvDataSource::SetPlan(DataPlan plan, ColumnSchema& schema) {
+void CsvDataSource::SetPlan(DataPlan plan, ColumnSchema& schema, int threads,
+                            std::size_t block_size) {
   plan_ = std::move(plan);
   schema_ = &schema;
+  threads_ = threads;
+  block_size_ = block_size;
+}
+
+void CsvDataSource::StartBlocks() {
+  const ColumnSchema& layout = *schema_;
+  RowPlan rows;
+  rows.delimiter = delimiter_;
+  rows.missing = missing_;
+  rows.record_size = static_cast<std::size_t>(layout.RecordSize());
+  rows.actions.resize(header_.size());
+  const auto take = [&](std::size_t column, ColumnType type, std::size_t position,
+                        LabelEncoder& labels) {
+    ColumnAction& action = rows.actions[column];
+    action.position = position;
+    if (type == ColumnType::kCategorical) {
+      action.kind = ColumnAction::kLabel;
+      action.labels = label_columns_.size();
+      label_columns_.push_back({&labels, position});
+      rows.known_labels.emplace_back();
+      for (std::size_t k = 0; k < labels.Size(); ++k)
+        rows.known_labels.back().Add(labels.Label(static_cast<int>(k)), static_cast<int>(k));
+    } else {
+      action.kind = ColumnAction::kNumber;
+    }
+  };
+  if (plan_.has_target) take(plan_.target.column, plan_.target.type, 0, schema_->target.labels);
+  if (plan_.has_weight) {
+    rows.actions[plan_.weight_column] = {ColumnAction::kNumber,
+                                         static_cast<std::size_t>(layout.WeightPosition()), 0};
+  }
+  if (plan_.has_id) {
+    rows.actions[plan_.id_column] = {ColumnAction::kId,
+                                     static_cast<std::size_t>(layout.IdPosition()), 0};
+  }
+  std::size_t position = static_cast<std::size_t>(layout.FirstPredictorPosition());
+  for (std::size_t p = 0; p < plan_.predictors.size(); ++p, ++position) {
+    take(plan_.predictors[p].column, plan_.predictors[p].type, position,
+         schema_->predictors[p].labels);
+  }
+  block_line_ = reader_.NextLine();
+  blocks_ = std::make_unique<BlockReader>(in_, reader_.TakeBuffered(), std::move(rows), threads_,
+                                          block_size_);
+}
+
+void CsvDataSource::MapLabels() {
+  // Labels new in the block get the file's next codes in the order they appear there, as
+  // reading row by row gives them; the block numbered them from the same start, and often alike.
+  const std::size_t size = static_cast<std::size_t>(schema_->RecordSize());
+  for (std::size_t t = 0; t < label_columns_.size(); ++t) {
+    const BlockLabels& local = block_->labels[t];
+    if (local.Fresh().empty()) continue;
+    LabelEncoder& labels = *label_columns_[t].labels;
+    const std::size_t known = local.KnownCount();
+    code_map_.resize(local.Fresh().size());
+    bool same = true;
+    for (std::size_t k = 0; k < local.Fresh().size(); ++k) {
+      code_map_[k] = labels.Encode(local.Fresh()[k]);
+      same = same && code_map_[k] == static_cast<double>(known + k);
+    }
+    if (same) continue;
+    double* value = block_->values.data() + label_columns_[t].position;
+    for (std::size_t r = 0; r < block_->rows; ++r, value += size) {
+      if (!NQMV::IsMissing(*value) && *value >= static_cast<double>(known)) {
+        *value = code_map_[static_cast<std::size_t>(*value) - known];
+      }
+    }
+  }
+}
+
+bool CsvDataSource::NextBlockRow(std::vector<double>& values) {
+  if (!blocks_) StartBlocks();
+  while (block_ == nullptr || block_row_ == block_->rows) {
+    if (blocks_done_) return false;
+    if (block_ != nullptr) {
+      if (block_->failed)
+        throw InputError(reader_.Where(block_line_ + block_->error_line) + block_->error);
+      block_line_ += block_->lines;
+    }
+    block_ = blocks_->Next();
+    block_row_ = 0;
+    block_issue_ = 0;
+    if (block_ == nullptr) {
+      blocks_done_ = true;
+      return false;
+    }
+    MapLabels();
+  }
+  const std::size_t size = static_cast<std::size_t>(schema_->RecordSize());
+  const double* row = block_->values.data() + block_row_ * size;
+  values.assign(row, row + size);
+  ++block_row_;
+  return true;
 }
 
 double CsvDataSource::EncodeCategorical(LabelEncoder& encoder, const std::string& field) const {
@@ -182,18 +276,23 @@ double CsvDataSource::EncodeNumber(std::size_t column, const std::string& field,
 
 bool CsvDataSource::NextRow(std::vector<double>& values) {
   long line = 0;
-  if (sample_next_ < sample_.size()) {
-    fields_.swap(sample_[sample_next_]);
-    line = sample_lines_[sample_next_];
-    ++sample_next_;
-    if (sample_next_ == sample_.size()) {
-      sample_.clear();
-      sample_.shrink_to_fit();
-      sample_lines_.clear();
-      sample_lines_.shrink_to_fit();
-    }
-  } else if (!ReadRaw(fields_, line)) {
-    return false;
+  if (sample_next_ >= sample_.size()) {
+    pending_.clear();
+    if (!NextBlockRow(values)) return false;
+    has_pending_row_ = true;
+    pending_in_block_ = true;
+    ++delivered_;
+    return true;
+  }
+  fields_.swap(sample_[sample_next_]);
+  line = sample_lines_[sample_next_];
+  ++sample_next_;
+  if (sample_next_ == sample_.size()) {
+    sample_.clear();
+    sample_.shrink_to_fit();
+    sample_lines_.clear();
+    sample_lines_.shrink_to_fit();
+    sample_next_ = 0;  // and stays past the empty sample
   }
   pending_.clear();
   has_pending_row_ = true;
@@ -231,6 +330,23 @@ void CsvDataSource::CommitLastRow() {
   if (!has_pending_row_) return;
   has_pending_row_ = false;
   ++committed_;
+  if (pending_in_block_) {
+    pending_in_block_ = false;
+    const std::size_t row = block_row_ - 1;
+    const auto& unparsable = block_->unparsable;
+    for (; block_issue_ < unparsable.size() && unparsable[block_issue_].row == row;
+         ++block_issue_) {
+      const std::size_t column = unparsable[block_issue_].column;
+      UnparsableSummary& summary = unparsable_[column];
+      if (summary.count++ > 0) continue;
+      for (const auto& first : block_->first_unparsable) {
+        if (first.column != column) continue;
+        summary.first_line = block_line_ + first.line;
+        summary.first_text = first.text;
+      }
+    }
+    return;
+  }
   for (Issue& issue : pending_) {
     UnparsableSummary& summary = unparsable_[issue.column];
     if (summary.count++ == 0) {

@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <istream>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "block_reader.h"
 #include "column_types.h"
 #include "csv_reader.h"
 #include "schema.h"
@@ -104,8 +106,11 @@ class CsvDataSource : public RecordSource {
   DataPlan PlanFor(const ColumnSchema& schema) const;
   // Fixes the plan for the rows that follow; call once, before NextRow. Categorical values are
   // encoded with the labels of `schema` (which must describe the same columns and outlive this
-  // source), so new labels are added to it.
-  void SetPlan(DataPlan plan, ColumnSchema& schema);
+  // source), so new labels are added to it. The rows after the sample are parsed by `threads`
+  // threads, in blocks of about `block_size` bytes; the records and messages are the same for
+  // any number and size.
+  void SetPlan(DataPlan plan, ColumnSchema& schema, int threads = 1,
+               std::size_t block_size = std::size_t{1} << 20);
   const DataPlan& Plan() const { return plan_; }
 
   bool NextRow(std::vector<double>& values) override;
@@ -120,10 +125,14 @@ class CsvDataSource : public RecordSource {
 
  private:
   bool ReadRaw(std::vector<std::string>& fields, long& line);
+  bool NextBlockRow(std::vector<double>& values);
+  void StartBlocks();
+  void MapLabels();
   double EncodeCategorical(LabelEncoder& encoder, const std::string& field) const;
   double EncodeNumber(std::size_t column, const std::string& field, long line);
   std::size_t FindColumn(const std::string& name, const std::string& role) const;
 
+  std::istream& in_;
   CsvReader reader_;
   char delimiter_;
   MissingTokens missing_;
@@ -144,6 +153,23 @@ class CsvDataSource : public RecordSource {
   };
   std::vector<Issue> pending_;
   bool has_pending_row_ = false;
+
+  // The rows after the sample, read in blocks.
+  int threads_ = 1;
+  std::size_t block_size_ = 0;
+  std::unique_ptr<BlockReader> blocks_;
+  ParsedBlock* block_ = nullptr;
+  long block_line_ = 0;          // the first line of block_
+  std::size_t block_row_ = 0;    // the next row of block_ to return
+  std::size_t block_issue_ = 0;  // the next of its unparsable values to count
+  bool blocks_done_ = false;
+  bool pending_in_block_ = false;  // the row last returned is block_row_ - 1
+  struct LabelColumn {
+    LabelEncoder* labels;  // the schema's
+    std::size_t position;  // in the record
+  };
+  std::vector<LabelColumn> label_columns_;
+  std::vector<double> code_map_;
   std::size_t delivered_ = 0;
   std::size_t committed_ = 0;
   std::map<std::size_t, UnparsableSummary> unparsable_;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <new>
 
 #include "column_filter.h"
 #include "csv_reader.h"
@@ -54,13 +55,17 @@ bool ShowProgress(const fsrank_cli::Options& options) {
 }
 
 // `rank` and `check` on a file with one row per case; `resume --more` too when `saved` is given.
-// For `select`, `kept` receives the kept predictors and `used` the columns as read.
+// "-" reads standard input. For `select`, `kept` receives the kept predictors and `used` the
+// columns as read.
 int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved,
             fsrank_cli::KeptPredictors* kept = nullptr, fsrank_cli::ColumnSchema* used = nullptr) {
   using namespace fsrank_cli;
   std::ifstream file;
-  OpenData(options.data_file, file);
-  CsvDataSource source(file, options.data_file, saved ? saved->delimiter : options.delimiter,
+  const bool standard_input = options.data_file == "-";
+  if (!standard_input) OpenData(options.data_file, file);
+  CsvDataSource source(standard_input ? std::cin : file,
+                       standard_input ? std::string("standard input") : options.data_file,
+                       saved ? saved->delimiter : options.delimiter,
                        saved              ? MissingTokens(saved->missing)
                        : options.na_given ? MissingTokens(options.na)
                                           : MissingTokens(),
@@ -93,7 +98,8 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved,
     }
     schema = source.SchemaFor(plan);
   }
-  source.SetPlan(std::move(plan), schema);
+  source.SetPlan(std::move(plan), schema,
+                 options.threads > 0 ? options.threads : UsableProcessors());
   const int code = options.command == Command::kCheck
                        ? RunCheck(options, schema, source, gInterrupted, ShowProgress(options),
                                   std::cout, std::cerr)
@@ -110,6 +116,11 @@ int RunLong(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
   ColumnSchema fresh;
   ColumnSchema& schema = saved ? *saved : fresh;
   std::ifstream file;
+  if (options.data_file == "-") {
+    throw UsageError(
+        "the long form is read twice (the first pass finds the predictors); standard input "
+        "(-) cannot be: save it to a file first");
+  }
   if (!saved) {
     schema.long_form = true;
     schema.delimiter = options.delimiter;
@@ -287,6 +298,9 @@ int Run(const fsrank_cli::Options& options) {
   } catch (const UsageError& e) {
     std::cerr << "fsrank: " << fsrank_cli::Printable(e.what()) << "\n";
     return kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "fsrank: out of memory\n";
+    return kExitInput;
   }
 }
 

@@ -232,6 +232,14 @@ void AddScreening(CLI::App* cmd, Options& options, bool no_screen) {
   }
 }
 
+void AddThreads(CLI::App* cmd, Options& options) {
+  cmd->add_option("--threads", options.threads,
+                  "Threads that read a file of one row per case (default: the processors the "
+                  "program may use; the long form is read by one)")
+      ->check(CLI::PositiveNumber.description(""))
+      ->type_name("N");
+}
+
 CLI::Option* AddMaxRecords(CLI::App* cmd, Options& options) {
   return cmd->add_option("--max-records", options.max_records, "Read at most N records")
       ->check(Count(0))
@@ -312,7 +320,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   CLI::App* rank = app.add_subcommand(
       "rank", "Rank the columns of DATA (CSV with a header row) as predictors of --target");
-  rank->add_option("DATA", options.data_file, "CSV file with a header row")
+  rank->add_option("DATA", options.data_file, "CSV file with a header row (-: standard input)")
       ->required()
       ->check(kNonEmpty)
       ->type_name("FILE");
@@ -342,13 +350,14 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   for (CLI::Option* option : wide_only)
     long_form->excludes(option);
   long_form->excludes(AddMaxRecords(rank, options));
+  AddThreads(rank, options);
   AddSaveState(rank, options);
   AddOutput(rank, options, raw);
   AddHtmlReport(rank, options);
 
   CLI::App* check = app.add_subcommand(
       "check", "Check the columns of DATA without a target: every screening rule each breaks");
-  check->add_option("DATA", options.data_file, "CSV file with a header row")
+  check->add_option("DATA", options.data_file, "CSV file with a header row (-: standard input)")
       ->required()
       ->check(kNonEmpty)
       ->type_name("FILE");
@@ -356,6 +365,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddWeightAndId(check, options);
   AddScreening(check, options, false);
   AddMaxRecords(check, options);
+  AddThreads(check, options);
   AddOutput(check, options, raw);
   AddHtmlReport(check, options);
 
@@ -373,6 +383,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddRanking(resume, options, raw);
   AddScreening(resume, options, true);
   AddMaxRecords(resume, options);
+  AddThreads(resume, options);
   AddSaveState(resume, options);
   AddOutput(resume, options, raw);
   AddHtmlReport(resume, options);

@@ -50,6 +50,7 @@ struct Options {
   // directly.
   bool complement_pvalues = false;
   int max_records = -1;  // -1: all
+  int threads = 0;       // 0: the processors the program may use
   std::string export_one;
   int criterion = -1;  // --criterion, of --export-one and --select; -1: none
   std::string export_all;

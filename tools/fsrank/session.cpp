@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <sstream>
 
 #include "text.h"
@@ -97,6 +98,13 @@ bool CsvRecordIterator::Next() {
     if (!source_.NextRow(values_)) return false;
   } catch (const InputError& e) {
     error_ = e.what();
+    return false;
+  } catch (const std::bad_alloc&) {
+    // No exception may cross the library.
+    error_ = source_.SourceName() + ": out of memory while reading";
+    return false;
+  } catch (const std::exception& e) {
+    error_ = source_.SourceName() + ": cannot be read: " + e.what();
     return false;
   }
   if (static_cast<std::size_t>(record_.Size()) < values_.size()) {
