@@ -218,8 +218,9 @@ inline void ExerciseCsvReader(const std::string& input) {
     if (reference.error != parallel.error) csv::Fail("the data sources stop differently");
     if (reference.error.empty() &&
         (reference.values.size() != parallel.values.size() ||
-         std::memcmp(reference.values.data(), parallel.values.data(),
-                     reference.values.size() * sizeof(double)) != 0 ||
+         (!reference.values.empty() &&
+          std::memcmp(reference.values.data(), parallel.values.data(),
+                      reference.values.size() * sizeof(double)) != 0) ||
          reference.labels != parallel.labels || reference.warnings != parallel.warnings)) {
       csv::Fail("the data sources read different records");
     }

@@ -116,11 +116,6 @@ int RunLong(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
   ColumnSchema fresh;
   ColumnSchema& schema = saved ? *saved : fresh;
   std::ifstream file;
-  if (options.data_file == "-") {
-    throw UsageError(
-        "the long form is read twice (the first pass finds the predictors); standard input "
-        "(-) cannot be: save it to a file first");
-  }
   if (!saved) {
     schema.long_form = true;
     schema.delimiter = options.delimiter;
