@@ -92,7 +92,8 @@ test-tsan: deps
 	$(CONFIGURE) -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=thread \
 	  -DFSRANK_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build build/tsan -j $(JOBS)
-	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 setarch $$(uname -m) -R ctest --output-on-failure -LE e2e -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  setarch $$(uname -m) -R ctest --output-on-failure -LE e2e -j $(JOBS)
 
 # The whole tree must also compile warning-free with clang.
 build-clang: deps
