@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -36,6 +38,19 @@ class Rows : public NQCommon::RecordIterator {
   NQCommon::Record record_;
 };
 
+// fsrank.rank computes exact p-value tails by default; so does this host, in a library that
+// has them.
+template <class S, class = void>
+struct HasExactTails : std::false_type {};
+template <class S>
+struct HasExactTails<S, std::void_t<decltype(std::declval<S&>().SetFlagExactTails(true))>>
+    : std::true_type {};
+
+template <class S>
+void SetExactTails(S& settings) {
+  if constexpr (HasExactTails<S>::value) settings.SetFlagExactTails(true);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +72,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   FSSettings settings(columns - 1, false, true);
   settings.SetTargetPosition(0);
+  SetExactTails(settings);
   FSFactory factory;
   std::unique_ptr<IFSAlgorithm> algorithm(factory.CreateFSAlgorithm(&settings));
   Rows it(values, rows, columns);

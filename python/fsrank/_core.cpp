@@ -18,6 +18,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -228,6 +229,25 @@ class Watch : public ProgressListener, public NQQueryCancel {
 
 // An algorithm with its settings. The record layout is the command-line program's: the target,
 // then the weight when there is one, then the predictors.
+// Exact upper tails for the p-values, in a library that has them (FSSettings::
+// SetFlagExactTails); the flag is not saved with a state, so it is set before every ranking.
+template <class S, class = void>
+struct HasExactTails : std::false_type {};
+template <class S>
+struct HasExactTails<S, std::void_t<decltype(std::declval<S&>().SetFlagExactTails(true))>>
+    : std::true_type {};
+
+template <class S>
+bool SetExactTails(S& settings, bool on) {
+  if constexpr (HasExactTails<S>::value) {
+    settings.SetFlagExactTails(on);
+    return true;
+  } else {
+    (void)settings;
+    return !on;
+  }
+}
+
 class Engine {
  public:
   Engine(const std::vector<bool>& types, bool catTarget, bool weighted, int weightConversion)
@@ -444,6 +464,7 @@ PYBIND11_MODULE(_core, m) {
       .def("state_bytes", &Engine::StateBytes)
       .def("save_file", &Engine::SaveFile)
       .def("merge", &Engine::Merge)
+      .def("set_exact_tails", [](Engine& e, bool on) { return SetExactTails(e.Settings(), on); })
       .def("export_xml", &Engine::ExportXML)
       .def("target_categories", &Engine::TargetCategories)
       .def("status", [](const Engine& e) { return StatusTuple(e.Algorithm().GetStatus()); })

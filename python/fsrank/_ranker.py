@@ -233,6 +233,7 @@ class Ranker:
         engine.set_screening(*[math.nan if o[k] is None else float(o[k]) for k in _SCREENING])
         if not o["screen"]:
             engine.set_screen_flags(False)
+        engine.set_exact_tails(bool(o["exact_tails"]))
         bar = _Progress(self.progress)
         try:
             status = engine.rank(o["screen"], bar.callback())
