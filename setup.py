@@ -16,7 +16,7 @@ class ParallelBuildExt(build_ext):
     def build_extensions(self):
         compiler = self.compiler
         # Debian's interpreter flags carry -g (a large, slow build) and nothing we rely on.
-        compiler.compiler_so = [f for f in compiler.compiler_so if f not in ("-g", "-O3")]
+        compiler.compiler_so = [f for f in compiler.compiler_so if f not in ("-g", "-O2")]
 
         def compile(sources, output_dir=None, macros=None, include_dirs=None, debug=0,
                     extra_preargs=None, extra_postargs=None, depends=None):
@@ -41,10 +41,13 @@ extension = Extension(
     "fsrank._core",
     sources=["python/fsrank/_core.cpp"] + library_sources,
     include_dirs=["include", "src", pybind11.get_include()],
+    # Any header newer than the extension rebuilds it (setuptools checks only these dates).
+    depends=sorted(glob.glob("include/**/*.h", recursive=True) +
+                   glob.glob("src/**/*.h", recursive=True) + glob.glob("src/**/*.inc", recursive=True)),
     language="c++",
     # Results must be bit-identical to the library built by CMake: no fused or reordered
     # floating-point operations.
-    extra_compile_args=["-std=c++17", "-O2", "-ffp-contract=off", "-fno-fast-math",
+    extra_compile_args=["-std=c++17", "-O3", "-ffp-contract=off", "-fno-fast-math",
                         "-fvisibility=hidden", "-DFSRANK_BUILDING"],
 )
 

@@ -42,6 +42,8 @@ def guess_type(series, sample):
         if numbers is None:
             return head.notna().any()
         values = numbers.to_numpy(dtype=float)
+    elif isinstance(dtype, np.dtype) and dtype.kind in "fiu":
+        values = head.to_numpy().astype(float)
     elif pd.api.types.is_numeric_dtype(dtype):
         values = head.to_numpy(dtype=float, na_value=np.nan)
     else:
