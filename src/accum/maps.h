@@ -4,6 +4,8 @@
 #ifndef FSRANK_ACCUM_MAPS_H
 #define FSRANK_ACCUM_MAPS_H
 
+#include <algorithm>
+#include <cstddef>
 #include <istream>
 #include <ostream>
 #include <utility>
@@ -66,6 +68,14 @@ class FSSortedTable {
     if (other.fvEntries.empty()) return;
     if (fvEntries.empty()) {
       fvEntries = other.fvEntries;
+      return;
+    }
+    // Parts of one data set mostly hold the same keys: then the entries combine in place.
+    if (fvEntries.size() == other.fvEntries.size() &&
+        std::equal(fvEntries.begin(), fvEntries.end(), other.fvEntries.begin(),
+                   [](const Entry& a, const Entry& b) { return a.first == b.first; })) {
+      for (std::size_t i = 0; i < fvEntries.size(); ++i)
+        combine(fvEntries[i].second, other.fvEntries[i].second);
       return;
     }
     std::vector<Entry> merged;
