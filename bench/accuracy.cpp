@@ -2,7 +2,7 @@
 // the reference file, the largest absolute, relative and ulp errors against the high-precision
 // reference values, and the arguments where the largest ulp error occurs. Then the upper tails
 // computed directly (the exact-tails option): per function, the largest relative error of the
-// library and of SciPy at the same points, from p = 0.5 down to 1e-300.
+// library and of SciPy at the same points, from p = 0.99 down to 1e-300.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -36,7 +36,7 @@ std::string Arguments(const reference::Case& c) {
 bool ReportTails() {
   const std::vector<tails::Point> points = tails::Load(FSRANK_TEST_DATA_DIR "/tail_reference.txt");
   if (points.empty()) return false;
-  std::printf("\nUpper tails, p from 0.5 to 1e-300, degrees of freedom 1 to 1e6\n");
+  std::printf("\nUpper tails, p from 0.99 to 1e-300, degrees of freedom 1 to 1e6\n");
   std::printf("%-15s %5s %12s %12s  %s\n", "function", "n", "fsrank rel", "SciPy rel",
               "fsrank worst at");
   std::vector<std::string> functions;

@@ -8,6 +8,7 @@
 // around the centre of the distribution, with the deviation from the centre passed in from the
 // caller's own (exact or nearly exact) arithmetic on the statistic. The continued fractions and
 // series that multiply them are well conditioned.
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -23,7 +24,7 @@ constexpr int kIterationLimit = 100000;
 constexpr double kSmallestNormal = std::numeric_limits<double>::min();
 
 // ln Gamma(z) - ((z - 0.5) ln z - z + ln sqrt(2 pi)), the remainder of Stirling's formula.
-double StirlingRemainder(double z) {
+double ComputeStirlingRemainder(double z) {
   if (z >= 10) {
     const double w = 1 / z;
     const double v = w * w;
@@ -46,8 +47,24 @@ double StirlingRemainder(double z) {
     shifted += 1;
   }
   logProduct += std::log(product);
-  return StirlingRemainder(shifted) + ((shifted - 0.5) * std::log(shifted) - shifted) - logProduct -
-         ((z - 0.5) * std::log(z) - z);
+  return ComputeStirlingRemainder(shifted) + ((shifted - 0.5) * std::log(shifted) - shifted) -
+         logProduct - ((z - 0.5) * std::log(z) - z);
+}
+
+// The same, with the values at the half-integers below 10 (where the product and its logarithms
+// are the cost) computed once: half of a count of degrees of freedom is usually one of them.
+double StirlingRemainder(double z) {
+  static const std::array<double, 19> kHalfIntegers = [] {
+    std::array<double, 19> values{};
+    for (size_t k = 0; k < values.size(); ++k)
+      values[k] = ComputeStirlingRemainder(0.5 * static_cast<double>(k + 1));
+    return values;
+  }();
+  const double twice = z + z;
+  if (twice < 19.5 && twice >= 1 && twice == std::floor(twice)) {
+    return kHalfIntegers[static_cast<size_t>(twice) - 1];
+  }
+  return ComputeStirlingRemainder(z);
 }
 
 // e - ln(1 + e) for e > -1, given also ln(1 + e) computed without cancellation (used only
@@ -112,6 +129,60 @@ double Probability(double logValue) {
   if (logValue < -708.5) return 0;
   const double p = std::exp(logValue);
   return p < kSmallestNormal ? 0 : p;
+}
+
+// The finite sums below: up to this many terms (beyond, the general methods cost no more), and
+// only where e^-x or x^a stays well above the subnormal range.
+constexpr double kLargestSumTerms = 20;
+constexpr double kLargestSumExponent = 700;
+constexpr double kTwoOverSqrtPi = 1.1283791670955126;
+
+// Q(a, x) for a = n or a = n + 1/2 (n <= kLargestSumTerms) and 0 < x <= kLargestSumExponent as a
+// sum of positive terms, each accurate to a few roundings:
+//   Q(n, x)       = sum over k = 0 .. n - 1 of e^-x x^k / k!
+//   Q(n + 1/2, x) = erfc(sqrt x) + sum over k = 1/2 .. n - 1/2 of e^-x x^k / Gamma(k + 1).
+// False for other arguments. These are the even and odd degrees of freedom of small tables, and
+// cost a fraction of the general method.
+bool UpperGammaSum(double x, double a, double& q) {
+  const double twice = a + a;
+  if (!(twice <= 2 * kLargestSumTerms + 1) || twice != std::floor(twice) ||
+      x > kLargestSumExponent) {
+    return false;
+  }
+  double term = std::exp(-x);  // e^-x x^k / Gamma(k + 1)
+  double sum = 0;
+  double k = 0;
+  if (a != std::floor(a)) {
+    const double root = std::sqrt(x);
+    sum = std::erfc(root);
+    term = term * root * kTwoOverSqrtPi;
+    k = 0.5;
+  }
+  for (; k < a; k += 1) {
+    sum += term;
+    term *= x / (k + 1);
+  }
+  q = sum > 1 ? 1 : sum;
+  return true;
+}
+
+// I_x(a, b) for b = 1, 2, ..., kLargestSumTerms as x^a times a sum of positive terms,
+//   I_x(a, b) = x^a sum over j = 0 .. b - 1 of (a (a + 1) ... (a + j - 1) / j!) y^j,
+// given ln x, computed by the caller to a few roundings relative, and y = 1 - x. False for other
+// b and where x^a nears the subnormal range. These are the F tests with an even numerator
+// degree of freedom: an odd number of categories (three, five, ...).
+bool BetaSum(double logX, double y, double a, double b, double& value) {
+  const double exponent = a * logX;
+  if (exponent < -kLargestSumExponent) return false;
+  double term = 1;
+  double sum = 1;
+  for (double j = 1; j < b; j += 1) {
+    term *= ((a + j - 1) * y) / j;
+    sum += term;
+  }
+  value = std::exp(exponent) * sum;
+  if (value > 1) value = 1;
+  return true;
 }
 
 // Q(a, x) for a > 0, x > 0, with d = x - a computed by the caller.
@@ -196,6 +267,8 @@ double ChiSquareUpper(double x, double df) {
   if (std::isinf(x)) return 0;
   const double a = df * 0.5;
   const double half = x * 0.5;
+  double q;
+  if (UpperGammaSum(half, a, q)) return q;
   return UpperGamma(half, a, half - a);
 }
 
@@ -208,6 +281,15 @@ double FUpper(double f, double d1, double d2) {
   // The upper tail is I_x(d2 / 2, d1 / 2) at x = d2 / (d2 + d1 f).
   const double a = d2 * 0.5;
   const double b = d1 * 0.5;
+  if (b <= kLargestSumTerms && b == std::floor(b)) {
+    // x = 1 / (1 + z): ln x = -ln(1 + z) keeps the relative accuracy of z.
+    const double z = (d1 * f) / d2;
+    double value;
+    if (z < std::numeric_limits<double>::infinity() &&
+        BetaSum(-std::log1p(z), z / (1 + z), a, b, value)) {
+      return value;
+    }
+  }
   double x, y, logX, logY, lambda;
   if (f > 1) {
     // Divided through by d1 f, which could overflow.

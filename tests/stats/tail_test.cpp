@@ -80,4 +80,15 @@ TEST(UpperTails, EdgesAndUndefinedArguments) {
   EXPECT_NEAR(FUpper(3.5 * 3.5, 1, 7), TTwoSidedUpper(3.5, 7), 1e-14);
   // A p-value just above the smallest normal double is still reported.
   EXPECT_GE(ChiSquareUpper(1400, 1), DBL_MIN);
+  // Where the finite sums of small even and odd degrees of freedom hand over to the general
+  // methods (e^-x or x^a near e^-700), the tail still falls, by about its true slope.
+  const double cut = std::expm1(700.0 / 50);  // F(4, 100): z = 4 f / 100 with 50 ln(1 + z) = 700
+  const double pairs[][2] = {
+      {ChiSquareUpper(1400, 10), ChiSquareUpper(1400 + 1e-9, 10)},
+      {ChiSquareUpper(1400, 9), ChiSquareUpper(1400 + 1e-9, 9)},
+      {FUpper(cut * 25 * (1 - 1e-12), 4, 100), FUpper(cut * 25 * (1 + 1e-12), 4, 100)}};
+  for (const auto& p : pairs) {
+    EXPECT_GT(p[0], p[1]);
+    EXPECT_GT(p[1], p[0] * (1 - 1e-9));
+  }
 }

@@ -1,5 +1,5 @@
 // Reader of tests/data/tail_reference.txt, the upper tails of the chi-square, F and t
-// distributions at points from p = 0.5 down to 1e-300, shared by the tail tests and the
+// distributions at points from p = 0.99 down to 1e-300, shared by the tail tests and the
 // accuracy report. A data line is "function argument... expected scipy": mpmath's value at 60
 // digits (read as a long double) and SciPy's at the same point.
 #ifndef FSRANK_TESTS_STATS_TAIL_REFERENCE_H
