@@ -239,6 +239,24 @@ TEST_F(FsrankProgram, TableCsvAndJsonTellTheSameRanking) {
   EXPECT_NE(table.out.find("Records: 60 valid, 0 excluded"), std::string::npos) << table.out;
 }
 
+TEST_F(FsrankProgram, APValueOfOneIsZeroEvidenceNeverMinusZero) {
+  // p has the same counts in both classes: X2 = G2 = 0 and p = 1 exactly.
+  std::string text = "y,p\n";
+  for (int k = 0; k < 60; ++k)
+    text += std::string(k % 2 ? "a" : "b") + "," + std::to_string(k / 2 % 3) + "\n";
+  const std::string file = Write("one.csv", text);
+  const Result table = Rank(file, {"--target", "y", "--report", Path("r.html")});
+  const Result csv = Rank(file, {"--target", "y", "--format", "csv"});
+  const Result json = Rank(file, {"--target", "y", "--format", "json"});
+  ASSERT_EQ(table.code, 0) << table.err;
+  EXPECT_NE(table.out.find(" 1      0.00 "), std::string::npos) << table.out;
+  EXPECT_NE(csv.out.find("categorical,1,0,X2,0,"), std::string::npos) << csv.out;
+  EXPECT_NE(json.out.find("\"neg_log10_p\": 0.0"), std::string::npos) << json.out;
+  for (const std::string& out : {table.out, json.out, Slurp(Path("r.html"))})
+    EXPECT_EQ(out.find("-0.0"), std::string::npos) << out;
+  EXPECT_EQ(csv.out.find(",-0,"), std::string::npos) << csv.out;
+}
+
 TEST_F(FsrankProgram, OptionsReachTheLibrary) {
   std::string text = "id,y,p,q,holes,gone,flat\n";
   for (int k = 0; k < 50; ++k) {

@@ -39,7 +39,8 @@ std::optional<double> Evidence(const CriterionRanking& c, std::optional<double> 
   if (!value || !std::isfinite(*value)) return std::nullopt;
   if (!IsPValue(c)) return std::max(*value, 0.0);
   if (*value <= 0.0) return kLogFloor;
-  return std::min(std::max(-std::log10(*value), 0.0), kLogFloor);
+  const double e = -std::log10(*value);
+  return e > 0.0 ? std::min(e, kLogFloor) : 0.0;  // 0, not -0, for p = 1
 }
 
 std::string EvidenceText(const CriterionRanking& c, std::optional<double> value) {

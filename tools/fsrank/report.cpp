@@ -204,7 +204,8 @@ int BuildRankingReport(const IFSAlgorithm& algorithm, const ColumnSchema& schema
         row.type = TypeName(col.type);
         row.value = Value(values[k]);
         if (ranking.value_label == "p-value" && row.value && *row.value > 0.0) {
-          row.neg_log10_p = -std::log10(*row.value);
+          const double e = -std::log10(*row.value);
+          row.neg_log10_p = e > 0.0 ? e : 0.0;  // 0, not -0 (printed "-0.00"), for p = 1
         }
         FillStatistics(algorithm, c, indices[k], col.type == ColumnType::kCategorical, catTarget,
                        row);
