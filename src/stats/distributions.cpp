@@ -134,6 +134,17 @@ bool BetaSeries(double x, double a, double s, double& sum) {
   return false;
 }
 
+// Whether BetaSeries is certain to fail, so that it need not be run: with s <= a + 1 every
+// factor x (s + n) / (a + 1 + n) of its terms is at least the first, so no term falls below that
+// factor to the power of the iteration count; ten times above the tolerance, that bound holds by
+// a wide margin on the rounded terms too. (Near x = 1 with large a, the case of most t tests and
+// of F tests with one numerator degree of freedom, the series would take all its iterations.)
+bool BetaSeriesCannotConverge(double x, double a, double s) {
+  const double a1 = a + 1;
+  if (!(s <= a1)) return false;
+  return std::pow(x * s / a1, kBetaIterationLimit + 1) > 10 * kBetaTolerance;
+}
+
 // Continued fraction of I_x(a, b) without the prefactor. Returns false when it does not
 // converge.
 bool BetaContinuedFraction(double x, double a, double b, double s, double& value) {
@@ -345,7 +356,7 @@ double IncompleteBeta(double x, double a, double b, int& error) {
   bool converged = false;
   if (!(a > 1 && b > 1)) {
     if (a < 1) swap();
-    converged = BetaSeries(x, a, s, f);
+    converged = !BetaSeriesCannotConverge(x, a, s) && BetaSeries(x, a, s, f);
   }
   if (!converged) {
     if (x >= (a + 1) / (s + 2)) swap();
