@@ -1,49 +1,62 @@
 // The per-category tables of the accumulators and of the engine's target counts. Each is one
-// contiguous array kept in ascending key order, searched by binary search and grown by
-// insertion at the sorted position; every key occurs at most once.
+// contiguous array kept in ascending key order, searched by binary search; every key occurs at
+// most once. A small table grows by insertion at the sorted position. A large one that meets
+// keys out of order holds the new keys apart (hashed) and merges them in once they are as many
+// as the sorted ones, so a table of n categories costs O(n log n) to build in any key order,
+// not O(n^2); the weights are summed per key in record order either way.
 #ifndef FSRANK_ACCUM_MAPS_H
 #define FSRANK_ACCUM_MAPS_H
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <istream>
+#include <iterator>
 #include <ostream>
 #include <utility>
 #include <vector>
 
 #include "accum/accum_common.h"
 
+// The bits of a table key that its hash mixes.
+inline std::uint64_t TableKeyBits(int key) {
+  return static_cast<std::uint32_t>(key);
+}
+inline std::uint64_t TableKeyBits(const std::pair<int, int>& key) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.first)) << 32) |
+         static_cast<std::uint32_t>(key.second);
+}
+
 // The sorted array behind the four maps. Keys are compared with == and <, so an int key
 // compares as a signed integer and a pair of ints lexicographically, first member first.
+// Every reader sees the keys held apart merged in first (Settle); a table with keys held apart
+// is therefore read from one thread at a time (the engine reads every table once a pass ends).
 template <class Key, class Value>
 class FSSortedTable {
  public:
   using Entry = std::pair<Key, Value>;
 
-  int Size() const { return static_cast<int>(fvEntries.size()); }
-  const Entry& operator[](int i) const { return fvEntries[static_cast<size_t>(i)]; }
-  Entry& operator[](int i) { return fvEntries[static_cast<size_t>(i)]; }
+  // Below this many entries a new key is inserted in place (at most this many moves).
+  static constexpr int kDirectInsertLimit = 512;
+
+  int Size() const {
+    Settle();
+    return static_cast<int>(fvEntries.size());
+  }
+  const Entry& operator[](int i) const {
+    Settle();
+    return fvEntries[static_cast<size_t>(i)];
+  }
+  Entry& operator[](int i) {
+    Settle();
+    return fvEntries[static_cast<size_t>(i)];
+  }
 
   // Binary search: true with pos at the key when present; otherwise false with pos at the
   // insertion position, before the first larger key (0 for the front, Size() for the end).
   bool Search(const Key& key, int& pos) const {
-    int lo = 0;
-    int hi = Size() - 1;
-    while (lo <= hi) {
-      const int mid = (lo + hi) / 2;
-      const Key& k = fvEntries[static_cast<size_t>(mid)].first;
-      if (k == key) {
-        pos = mid;
-        return true;
-      }
-      if (key < k) {
-        hi = mid - 1;
-      } else {
-        lo = mid + 1;
-      }
-    }
-    pos = lo;
-    return false;
+    Settle();
+    return SearchSorted(key, pos);
   }
 
   // The value stored under key, or null when the key is absent.
@@ -53,18 +66,32 @@ class FSSortedTable {
   }
 
   // The value under key when present (found = true); otherwise a new entry (key, initial)
-  // inserted at its sorted position (found = false). Returns the stored value.
+  // (found = false). Returns the stored value, valid until the next insertion.
   Value& FindOrInsert(const Key& key, const Value& initial, bool& found) {
     int pos = 0;
-    found = Search(key, pos);
-    if (!found) fvEntries.insert(fvEntries.begin() + pos, Entry(key, initial));
-    return fvEntries[static_cast<size_t>(pos)].second;
+    found = SearchSorted(key, pos);
+    if (found) return fvEntries[static_cast<size_t>(pos)].second;
+    const int size = static_cast<int>(fvEntries.size());
+    if (!fvHeld.empty()) {
+      int& slot = HeldSlot(key);
+      if (slot != 0) {
+        found = true;
+        return fvHeld[static_cast<size_t>(slot - 1)].second;
+      }
+    }
+    if (pos == size || (fvHeld.empty() && size < kDirectInsertLimit)) {
+      fvEntries.insert(fvEntries.begin() + pos, Entry(key, initial));
+      return fvEntries[static_cast<size_t>(pos)].second;
+    }
+    return Hold(key, initial);
   }
 
   // Adds other's entries key by key in one ordered sweep of both arrays: a key of both gets
   // combine(mine, theirs), a key of other alone enters with its value. Keys stay ascending.
   template <class Combine>
   void MergeFrom(const FSSortedTable& other, Combine combine) {
+    Settle();
+    other.Settle();
     if (other.fvEntries.empty()) return;
     if (fvEntries.empty()) {
       fvEntries = other.fvEntries;
@@ -97,12 +124,85 @@ class FSSortedTable {
     fvEntries.swap(merged);
   }
 
-  const std::vector<Entry>& Entries() const { return fvEntries; }
+  const std::vector<Entry>& Entries() const {
+    Settle();
+    return fvEntries;
+  }
   // The entries themselves, for a reader that restores them as stored, without sorting.
-  std::vector<Entry>& MutableEntries() { return fvEntries; }
+  std::vector<Entry>& MutableEntries() {
+    Settle();
+    return fvEntries;
+  }
 
  private:
-  std::vector<Entry> fvEntries;
+  bool SearchSorted(const Key& key, int& pos) const {
+    int lo = 0;
+    int hi = static_cast<int>(fvEntries.size()) - 1;
+    while (lo <= hi) {
+      const int mid = (lo + hi) / 2;
+      const Key& k = fvEntries[static_cast<size_t>(mid)].first;
+      if (k == key) {
+        pos = mid;
+        return true;
+      }
+      if (key < k) {
+        hi = mid - 1;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    pos = lo;
+    return false;
+  }
+
+  // The slot of key in the open-addressing index of the held keys (1 + position, 0 free).
+  int& HeldSlot(const Key& key) const {
+    const size_t mask = fvSlots.size() - 1;
+    size_t i = static_cast<size_t>((TableKeyBits(key) * 0x9E3779B97F4A7C15ULL) >> fnShift);
+    while (fvSlots[i] != 0 && !(fvHeld[static_cast<size_t>(fvSlots[i] - 1)].first == key))
+      i = (i + 1) & mask;
+    return fvSlots[i];
+  }
+
+  // Holds a new key apart; merges the held keys in once they are as many as the sorted ones.
+  Value& Hold(const Key& key, const Value& initial) {
+    if (2 * (fvHeld.size() + 1) > fvSlots.size()) {
+      size_t slots = 64;
+      fnShift = 58;
+      while (slots < 4 * (fvHeld.size() + 1)) {
+        slots *= 2;
+        --fnShift;
+      }
+      fvSlots.assign(slots, 0);
+      for (size_t i = 0; i < fvHeld.size(); ++i)
+        HeldSlot(fvHeld[i].first) = static_cast<int>(i + 1);
+    }
+    fvHeld.emplace_back(key, initial);
+    HeldSlot(key) = static_cast<int>(fvHeld.size());
+    if (fvHeld.size() < fvEntries.size()) return fvHeld.back().second;
+    Settle();
+    int pos = 0;
+    SearchSorted(key, pos);
+    return fvEntries[static_cast<size_t>(pos)].second;
+  }
+
+  void Settle() const {
+    if (fvHeld.empty()) return;
+    const auto byKey = [](const Entry& a, const Entry& b) { return a.first < b.first; };
+    std::sort(fvHeld.begin(), fvHeld.end(), byKey);
+    std::vector<Entry> merged;
+    merged.reserve(fvEntries.size() + fvHeld.size());
+    std::merge(fvEntries.begin(), fvEntries.end(), fvHeld.begin(), fvHeld.end(),
+               std::back_inserter(merged), byKey);
+    fvEntries.swap(merged);
+    fvHeld.clear();
+    std::fill(fvSlots.begin(), fvSlots.end(), 0);
+  }
+
+  mutable std::vector<Entry> fvEntries;  // ascending keys
+  mutable std::vector<Entry> fvHeld;     // new keys in arrival order, none of fvEntries
+  mutable std::vector<int> fvSlots;      // index of fvHeld, a power of two in size
+  int fnShift = 64;
 };
 
 // Category to summed weight.
