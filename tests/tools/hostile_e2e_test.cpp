@@ -30,6 +30,13 @@ TEST_F(FsrankHostile, RefusedOptionsAndColumnsSayWhy) {
       {{"rank", data, "--target", ""}, 1, "--target: must not be empty"},
       {{"rank", data, "--target", "y", "--weight", ""}, 1, "--weight: must not be empty"},
       {{"rank", data, "--target", "y", "--categorical", ""}, 1, "must not be empty"},
+      // The parser would drop an empty item of a list: the list would not be what was typed.
+      {{"rank", data, "--target", "y", "--categorical", "x,"},
+       1,
+       "--categorical: has an empty item in \"x,\""},
+      {{"rank", data, "--target", "y", "--continuous", "x,,z"}, 1, "--continuous: has an empty"},
+      {{"rank", data, "--target", "y", "--criteria", ",F"}, 1, "--criteria: has an empty item"},
+      {{"rank", data, "--target", "y", "--criteria", "F,chi"}, 1, "unknown criterion \"chi\""},
       {{"rank", data, "--target", "y", "--top", "-1"},
        1,
        "--top: must be a whole number from 0, not \"-1\""},
@@ -61,6 +68,13 @@ TEST_F(FsrankHostile, RefusedOptionsAndColumnsSayWhy) {
     const Result r = Run(c.args);
     EXPECT_EQ(r.code, c.code) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  // An empty item of --na is a token, that of the empty field.
+  const std::string gaps = Write("gaps.csv", "x,y\n1,a\n,b\n3,a\n4,b\n");
+  for (const auto& [na, warned] : {std::pair<const char*, bool>{"?", true}, {"?,", false}}) {
+    const Result r = Run({"rank", gaps, "--target", "y", "--continuous", "x", "--na", na});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err.find("not a number") != std::string::npos, warned) << na << r.err;
   }
 }
 
@@ -181,6 +195,21 @@ TEST_F(FsrankHostile, NamesCannotMisalignOrDriveTheTerminal) {
   r = Rank(data, {"--target", "y", "--categorical", "a\x1b[2J"});
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  // Warnings too, in both forms, and bytes that are not UTF-8 show as their values.
+  const std::string wide = Write("w.csv", "x\x1b\xe9,y\n1,p\nz\x1b\xe9,q\n3,p\n4,q\n");
+  const std::string long_form =
+      Write("l.csv",
+            "case,predictor,value,y\n1,x\x1b\xe9,1,p\n2,x\x1b\xe9,z\x1b\xe9,q\n3,x\x1b\xe9,3,p\n");
+  for (const auto& args :
+       {std::vector<std::string>{"rank", wide, "--target", "y", "--continuous", "x\x1b\xe9"},
+        std::vector<std::string>{"rank", long_form, "--long", "--target", "y", "--continuous",
+                                 "x\x1b\xe9"}}) {
+    r = Run(args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("\"x\\x1b\\xe9\": 1 value is not a number"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(first on line 3: \"z\\x1b\\xe9\")"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find_first_of("\x1b\xe9"), std::string::npos) << r.err;
+  }
 }
 
 // A state damaged in a way its checksum cannot catch (the sidecar forged to match) is refused

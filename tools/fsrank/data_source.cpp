@@ -359,10 +359,12 @@ void CsvDataSource::CommitLastRow() {
 
 void CsvDataSource::WriteWarnings(std::ostream& err) const {
   for (const auto& [column, summary] : unparsable_) {
-    err << "fsrank: warning: " << SourceName() << ": column \"" << header_[column]
-        << "\": " << summary.count << (summary.count == 1 ? " value is" : " values are")
-        << " not a number and counted as missing (first on line " << summary.first_line << ": \""
-        << summary.first_text << "\")\n";
+    WriteWarning(err, SourceName() + ": column " + Quoted(header_[column]) + ": " +
+                          std::to_string(summary.count) +
+                          (summary.count == 1 ? " value is" : " values are") +
+                          " not a number and counted as missing (first on line " +
+                          std::to_string(summary.first_line) + ": " + Quoted(summary.first_text) +
+                          ")");
   }
 }
 

@@ -58,7 +58,8 @@ bool ReadLongRow(CsvReader& reader, std::size_t fields, const std::vector<std::s
 
 }  // namespace
 
-LongScan ScanLongFile(std::istream& in, const std::string& name, const ColumnSchema& schema) {
+LongScan ScanLongFile(std::istream& in, const std::string& name, const ColumnSchema& schema,
+                      const std::atomic<bool>* cancel) {
   CsvReader reader(in, name, schema.delimiter);
   const MissingTokens missing(schema.missing);
   std::size_t fields = 0;
@@ -69,6 +70,7 @@ LongScan ScanLongFile(std::istream& in, const std::string& name, const ColumnSch
   TypeGuesser target;
   std::vector<std::string> row;
   while (ReadLongRow(reader, fields, columns, row)) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) break;
     const auto [at, added] =
         index.emplace(std::string(Trim(row[columns[kPredictor]])), scan.predictors.size());
     if (added) {
@@ -198,10 +200,11 @@ void LongDataSource::CommitLastRow() {
 
 void LongDataSource::WriteWarnings(std::ostream& err) const {
   for (const auto& [what, summary] : unparsable_) {
-    err << "fsrank: warning: " << SourceName() << ": " << what << ": " << summary.count
-        << (summary.count == 1 ? " value is" : " values are")
-        << " not a number and counted as missing (first on line " << summary.first_line << ": \""
-        << summary.first_text << "\")\n";
+    WriteWarning(err, SourceName() + ": " + what + ": " + std::to_string(summary.count) +
+                          (summary.count == 1 ? " value is" : " values are") +
+                          " not a number and counted as missing (first on line " +
+                          std::to_string(summary.first_line) + ": " + Quoted(summary.first_text) +
+                          ")");
   }
 }
 

@@ -7,6 +7,7 @@
 #ifndef FSRANK_TOOLS_LONG_SOURCE_H
 #define FSRANK_TOOLS_LONG_SOURCE_H
 
+#include <atomic>
 #include <cstddef>
 #include <istream>
 #include <map>
@@ -32,8 +33,9 @@ struct LongScan {
 
 // Reads the whole file once, with the delimiter, missing-value tokens and column names of
 // `schema`. Throws InputError for a malformed file or an unknown column, UsageError when two
-// roles name the same column.
-LongScan ScanLongFile(std::istream& in, const std::string& name, const ColumnSchema& schema);
+// roles name the same column. Stops early, with what it found so far, once `cancel` is set.
+LongScan ScanLongFile(std::istream& in, const std::string& name, const ColumnSchema& schema,
+                      const std::atomic<bool>* cancel = nullptr);
 
 class LongDataSource : public RecordSource {
  public:

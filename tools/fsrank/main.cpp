@@ -92,8 +92,9 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved,
     plan = source.MakePlan(request);
     for (const ColumnSpec& col : plan.predictors) {
       if (!source.SawValue(col.column) && source.SampleSize() > 0) {
-        std::cerr << "fsrank: warning: column \"" << col.name << "\" has no value in the first "
-                  << source.SampleSize() << " rows; it is taken as " << TypeName(col.type) << "\n";
+        WriteWarning(std::cerr, "column \"" + col.name + "\" has no value in the first " +
+                                    std::to_string(source.SampleSize()) + " rows; it is taken as " +
+                                    TypeName(col.type));
       }
     }
     schema = source.SchemaFor(plan);
@@ -134,7 +135,7 @@ int RunLong(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved)
                        "standard input or a pipe cannot do: save the data to a file first");
     }
     OpenData(options.data_file, file);
-    const LongScan scan = ScanLongFile(file, options.data_file, schema);
+    const LongScan scan = ScanLongFile(file, options.data_file, schema, &gInterrupted);
     if (gInterrupted.load()) {
       std::cerr << "fsrank: cancelled while looking for the predictors\n";
       return kExitCancelled;

@@ -152,12 +152,52 @@ struct Raw {
   std::vector<CLI::Option*> na;
 };
 
-CLI::Validator CriterionCheck() {
+// The items of a comma-separated value, empty ones included: "a," has two, "a" and "".
+std::vector<std::string> ListItems(const std::string& text) {
+  std::vector<std::string> items;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = text.find(',', start);
+    items.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
+    if (comma == std::string::npos) return items;
+    start = comma + 1;
+  }
+}
+
+// A list of names (columns, criteria). Each item names one, so an empty item, as in "a," or
+// "a,,b", is a mistake to report rather than skip; `item` checks the others.
+CLI::Validator NameList(std::string (*item)(const std::string&) = nullptr) {
   return CLI::Validator(
-      [](std::string& name) {
-        return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\"" : std::string();
+      [item](std::string& text) {
+        if (text.empty()) return std::string("must not be empty");
+        for (const std::string& name : ListItems(text)) {
+          if (name.empty()) {
+            return "has an empty item in \"" + text + "\" (items are separated by commas)";
+          }
+          if (item != nullptr) {
+            if (std::string fault = item(name); !fault.empty()) return fault;
+          }
+        }
+        return std::string();
       },
       "");
+}
+
+// Every occurrence of a list option split into its items.
+std::vector<std::string> Items(const std::vector<std::string>& occurrences) {
+  std::vector<std::string> items;
+  for (const std::string& text : occurrences) {
+    for (std::string& item : ListItems(text))
+      items.push_back(std::move(item));
+  }
+  return items;
+}
+
+std::string UnknownCriterion(const std::string& name) {
+  return ParseCriterionName(name) < 0 ? "unknown criterion \"" + name + "\"" : std::string();
+}
+
+CLI::Validator CriterionCheck() {
+  return CLI::Validator([](std::string& name) { return UnknownCriterion(name); }, "");
 }
 
 // How the text of a data file is read and typed.
@@ -171,18 +211,15 @@ void AddReading(CLI::App* cmd, Options& options, Raw& raw) {
       ->type_name("N")
       ->capture_default_str();
   cmd->add_option("--categorical", options.categorical, "Columns to treat as categorical")
-      ->check(kNonEmpty)
-      ->delimiter(',')
+      ->check(NameList())
       ->type_name("COLS");
   cmd->add_option("--continuous", options.continuous, "Columns to treat as continuous")
-      ->check(kNonEmpty)
-      ->delimiter(',')
+      ->check(NameList())
       ->type_name("COLS");
   raw.na.push_back(
       cmd->add_option("--na", options.na,
-                      "Missing-value tokens, replacing the defaults (empty, NA, NaN, ?); repeat "
-                      "--na '' to keep empty fields missing")
-          ->delimiter(',')
+                      "Missing-value tokens, replacing the defaults (empty, NA, NaN, ?); an "
+                      "empty item is the empty field: --na NA, or --na ''")
           ->type_name("TOKENS"));
 }
 
@@ -274,9 +311,8 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
       ->check(Count(0))
       ->type_name("N");
   cmd->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
-      ->delimiter(',')
       ->type_name("LIST")
-      ->check(CriterionCheck());
+      ->check(NameList(UnknownCriterion));
   CLI::Option* export_one = cmd->add_option("--export-one", options.export_one,
                                             "Write the FSOutputOne XML document of --criterion")
                                 ->check(kNonEmpty)
@@ -400,9 +436,8 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   AddReading(select, options, raw);
   const std::vector<CLI::Option*> select_columns = AddWeightAndId(select, options);
   select->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
-      ->delimiter(',')
       ->type_name("LIST")
-      ->check(CriterionCheck());
+      ->check(NameList(UnknownCriterion));
   AddCriterion(select, raw);
   AddSelect(select, options, true);
   select
@@ -449,8 +484,12 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   options.na_given = false;
   for (const CLI::Option* na : raw.na)
     options.na_given = options.na_given || na->count() > 0;
+  // List options are split here, not by the parser, which would drop empty items silently.
+  options.categorical = Items(options.categorical);
+  options.continuous = Items(options.continuous);
+  options.na = Items(options.na);
   options.criteria.clear();
-  for (const std::string& name : raw.criteria) {
+  for (const std::string& name : Items(raw.criteria)) {
     const int c = ParseCriterionName(name);
     if (std::find(options.criteria.begin(), options.criteria.end(), c) == options.criteria.end()) {
       options.criteria.push_back(c);

@@ -93,8 +93,8 @@ class ForOutput {
     bool replaced = false;
     std::string valid = ToValidUtf8(text, replaced);
     if (replaced && warned_.insert(text).second) {
-      err_ << "fsrank: warning: the " << what << " \"" << valid
-           << "\" is not UTF-8; each invalid byte is written as U+FFFD\n";
+      WriteWarning(err_, std::string("the ") + what + " \"" + valid +
+                             "\" is not UTF-8; each invalid byte is written as U+FFFD");
     }
     text = std::move(valid);
   }
@@ -102,8 +102,8 @@ class ForOutput {
               const char* what) {
     if (!value || std::isfinite(*value)) return;
     value.reset();
-    err_ << "fsrank: warning: " << criterion << ": predictor \"" << name << "\": the " << what
-         << " cannot be represented (it overflowed) and is missing\n";
+    WriteWarning(err_, criterion + ": predictor \"" + name + "\": the " + what +
+                           " cannot be represented (it overflowed) and is missing");
   }
 
  private:

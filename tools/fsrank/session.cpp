@@ -354,7 +354,7 @@ int PassOutcome(const NQStatus& status, const CsvRecordIterator& records,
     return kExitCancelled;
   }
   if (!records.Error().empty()) {
-    err << "fsrank: " << records.Error() << "\n";
+    err << "fsrank: " << Printable(records.Error()) << "\n";
     return kExitInput;
   }
   if (!status.IsError()) return -1;

@@ -90,10 +90,50 @@ std::string FitWidth(const std::string& utf8, std::size_t width) {
   return utf8.substr(0, k) + "\xE2\x80\xA6";  // an ellipsis
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `k`, or 0 when there is none.
+std::size_t SequenceLength(const std::string& text, std::size_t k) {
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+  const unsigned char b = byte(k);
+  if (b < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    if (b == 0xE0) low = 0xA0;   // overlong
+    if (b == 0xED) high = 0x9F;  // surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    if (b == 0xF0) low = 0x90;   // overlong
+    if (b == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (k + length > text.size()) return 0;
+  if (byte(k + 1) < low || byte(k + 1) > high) return 0;
+  for (std::size_t j = 2; j < length; ++j) {
+    if ((byte(k + j) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
 std::string Printable(const std::string& text) {
   std::string out;
   for (std::size_t k = 0; k < text.size();) {
     const std::size_t start = k;
+    if (SequenceLength(text, k) == 0) {
+      // A byte of no well-formed UTF-8 sequence (Latin-1 text, say) shows as its value.
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(text[k]));
+      out += escape;
+      ++k;
+      continue;
+    }
     const char32_t cp = NextCodePoint(text, k);
     if (cp == '\n') {
       out += "\\n";
@@ -110,6 +150,10 @@ std::string Printable(const std::string& text) {
     }
   }
   return out;
+}
+
+void WriteWarning(std::ostream& err, const std::string& message) {
+  err << "fsrank: warning: " << Printable(message) << '\n';
 }
 
 std::string CsvField(const std::string& text) {
@@ -185,38 +229,6 @@ void Table::WriteRow(std::ostream& out, const std::string& indent,
   }
   out << line << '\n';
 }
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `k`, or 0 when there is none.
-std::size_t SequenceLength(const std::string& text, std::size_t k) {
-  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-  const unsigned char b = byte(k);
-  if (b < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    length = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    length = 3;
-    if (b == 0xE0) low = 0xA0;   // overlong
-    if (b == 0xED) high = 0x9F;  // surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    length = 4;
-    if (b == 0xF0) low = 0x90;   // overlong
-    if (b == 0xF4) high = 0x8F;  // beyond U+10FFFF
-  } else {
-    return 0;
-  }
-  if (k + length > text.size()) return 0;
-  if (byte(k + 1) < low || byte(k + 1) > high) return 0;
-  for (std::size_t j = 2; j < length; ++j) {
-    if ((byte(k + j) & 0xC0) != 0x80) return 0;
-  }
-  return length;
-}
-
-}  // namespace
 
 bool IsValidUtf8(const std::string& text) {
   for (std::size_t k = 0; k < text.size();) {

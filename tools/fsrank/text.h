@@ -21,9 +21,12 @@ std::string GroupDigits(long n);  // 1234567 -> "1,234,567"
 std::size_t DisplayWidth(const std::string& utf8);
 std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with an ellipsis
 // The text with its control characters (line ends, tabs, escape, ...) written as \n, \r,
-// \t and \xHH, so that a name from a file can neither move the cursor nor break a table's
-// line. Tables and prose lines pass every text through it.
+// \t and \xHH, and each byte that is not part of well-formed UTF-8 as \xHH, so that a name
+// from a file can neither move the cursor nor break a table's line or the terminal's
+// encoding. Tables, errors and warnings pass every text through it.
 std::string Printable(const std::string& text);
+// Writes "fsrank: warning: " and the Printable message as one line.
+void WriteWarning(std::ostream& err, const std::string& message);
 // text padded with spaces to `width` display columns, on the left when `right`.
 std::string Pad(const std::string& text, std::size_t width, bool right);
 // "1 predictor", "1,234 predictors".

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text.h"
+
 namespace fsrank_cli {
 
 namespace {
@@ -69,13 +71,15 @@ void ValueGuard::WriteWarnings(std::ostream& err, const std::string& source) con
                                            : schema_.predictors[c - kFirstPredictor].name;
     char first[64];
     std::snprintf(first, sizeof first, "%g", r.first_value);
-    err << "fsrank: warning: " << source << ": "
-        << (schema_.long_form && c >= kFirstPredictor ? "predictor" : "column") << " \"" << name
-        << "\": " << r.count << (r.count == 1 ? " value is" : " values are")
-        << (weight ? " outside 1e-50 to 1e50, where the sums of weights stay finite; "
-                     "the rows are skipped"
-                   : " beyond +-1e120, too large to square and sum; counted as missing")
-        << " (first in record " << r.first_row << ": " << first << ")\n";
+    WriteWarning(err, source + ": " +
+                          (schema_.long_form && c >= kFirstPredictor ? "predictor" : "column") +
+                          " \"" + name + "\": " + std::to_string(r.count) +
+                          (r.count == 1 ? " value is" : " values are") +
+                          (weight ? " outside 1e-50 to 1e50, where the sums of weights stay "
+                                    "finite; the rows are skipped"
+                                  : " beyond +-1e120, too large to square and sum; counted as "
+                                    "missing") +
+                          " (first in record " + std::to_string(r.first_row) + ": " + first + ")");
   }
 }
 
