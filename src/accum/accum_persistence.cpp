@@ -1,7 +1,8 @@
 // The saved forms of the accumulators: one field list per class for the binary chunk and the
-// XML object, in both directions. Nested maps are saved by their own persistence. Fields that
-// are not listed (the unweighted valid count of the categorical-predictor classes) keep the
-// values of the freshly constructed object the reader runs on.
+// XML object, in both directions. Nested maps are saved by their own persistence. The
+// unweighted valid count of the categorical-predictor classes is not listed: the engine saves
+// it after the whole state (FSPredictorSet::WriteAdditions), where older readers do not look;
+// until then it keeps the value of the freshly constructed object the reader runs on.
 #include <fstream>
 #include <ostream>
 

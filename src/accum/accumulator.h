@@ -74,6 +74,11 @@ class IFSPredTargetAccum {
   // (counts exactly, moments to rounding; derived values wait for FinishPass). False, with
   // nothing changed, when other is of another class.
   virtual bool Merge(const IFSPredTargetAccum& other) = 0;
+  // The unweighted number of valid values that the many-categories rule divides by; 0 for a
+  // continuous predictor. It is not in the accumulator's own chunk: the saved state carries it
+  // after everything else (FSPredictorSet::WriteAdditions), where older readers do not look.
+  virtual int GetUnweightedValid() const { return 0; }
+  virtual void SetUnweightedValid(int /*count*/) {}
 };
 
 #endif  // FSRANK_ACCUM_ACCUMULATOR_H

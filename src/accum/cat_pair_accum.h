@@ -51,7 +51,8 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
-  int GetUnweightedValid() const { return fnUnweightedValid; }
+  int GetUnweightedValid() const override { return fnUnweightedValid; }
+  void SetUnweightedValid(int count) override { fnUnweightedValid = count; }
   double GetMissing() const { return fdMissing; }
   int GetFirstCategory() const { return fnFirstCategory; }
   const FSMapICnt& GetPredCategories() const { return fmPredCategories; }
@@ -131,7 +132,8 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
-  int GetUnweightedValid() const { return fnUnweightedValid; }
+  int GetUnweightedValid() const override { return fnUnweightedValid; }
+  void SetUnweightedValid(int count) override { fnUnweightedValid = count; }
   double GetMissing() const { return fdMissing; }
   int GetFirstCategory() const { return fnFirstCategory; }
   double GetTargetMean() const { return fdTargetMean; }

@@ -47,7 +47,8 @@ class FSCatAccum final : public IFSPredTargetAccum {
   bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetProcessed() const { return fdProcessed; }
-  int GetUnweightedValid() const { return fnUnweightedValid; }
+  int GetUnweightedValid() const override { return fnUnweightedValid; }
+  void SetUnweightedValid(int count) override { fnUnweightedValid = count; }
   double GetMissing() const { return fdMissing; }
   int GetFirstCategory() const { return fnFirstCategory; }
   const FSMapICnt& GetCategories() const { return fmCategories; }

@@ -3,6 +3,13 @@
 // chunk and the two progress flags; an XML state is one "FSAlgorithm 1.00" object holding the
 // same items under the document's root.
 //
+// What was added to the state later goes after all that, where older readers stop reading (a
+// binary reader after the ranked flag, an XML reader after the algorithm's object): the
+// engine's additions (FSPredictorSet::WriteAdditions), present only when they hold something.
+// So older builds read newer states, newer builds read older ones, and a state without
+// additions has the older layout byte for byte. Bytes after a state are therefore never
+// refused as such: a further section starts with a tag of its own.
+//
 // The chunk readers detect a stream that ends early and check what they read for consistency
 // (engine_persistence.cpp), so a damaged or truncated state gives a failure status, never an
 // algorithm that could fail later.
@@ -39,6 +46,7 @@ void FSAlgorithm::WriteBinaryState(std::ostream& stream) const {
   fEngine.WriteObject(stream);
   out.WriteBool(fbAccumulated);
   out.WriteBool(fbRanked);
+  fEngine.WriteAdditions(stream);
 }
 
 NQStatus FSAlgorithm::SaveState(std::fstream& stream) const {
@@ -72,6 +80,7 @@ NQStatus FSAlgorithm::SaveStateXML(std::ostream& stream) const {
   frame.WriteInt(stream, fbAccumulated ? 1 : 0);
   frame.WriteInt(stream, fbRanked ? 1 : 0);
   frame.WriteObjEnd(stream);
+  fEngine.WriteAdditionsXML(stream);
   NQFeatureXML::WriteRootEnd(stream);
   return fStatus;
 }
@@ -100,6 +109,7 @@ FSAlgorithm::FSAlgorithm(std::istream& stream)
     FSBinaryReader flags(stream, kClassName);
     fbAccumulated = flags.ReadBool();
     fbRanked = flags.ReadBool();
+    fEngine.ReadAdditions(stream);
   } catch (NQFeature::IOException* e) {
     delete e;
     std::cerr << "Error restoring from binary.\n";
@@ -134,7 +144,11 @@ FSAlgorithm::FSAlgorithm(std::ifstream& stream)
     fbAccumulated = value == 1;
     const bool read = NQFeatureXML::ReadInt(stream, value);
     fbRanked = value == 1;
-    if (!read || !NQFeatureXML::ReadObjEnd(stream)) fStatus = failed;
+    if (!read || !NQFeatureXML::ReadObjEnd(stream)) {
+      fStatus = failed;
+    } else {
+      fEngine.ReadAdditionsXML(stream);
+    }
   } catch (NQFeature::IOException* e) {
     delete e;
     fStatus = failed;

@@ -43,6 +43,8 @@ namespace {
 constexpr char kEngineTag[] = "PRSET";
 constexpr char kEngineName[] = "FSPredictorSet";
 constexpr int kEngineLevel = 1;
+constexpr char kAdditionsTag[] = "EXTRA";
+constexpr char kAdditionsName[] = "FSStateExtra";
 constexpr char kSortTag[] = "FSPRS";
 constexpr char kSortName[] = "FSPredSort";
 constexpr int kSortLevel = 2;
@@ -311,4 +313,83 @@ int FSPredictorSet::ReadObjectXML(std::ifstream& stream, FSSettings* settings) {
   FSXMLFieldReader io(stream, kEngineName);
   FSPredictorSetFields::Read(*this, io, stream, settings);
   return io.Count();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The additions after the whole state
+
+namespace {
+
+// The unweighted valid count of each accumulator slot; empty when all are 0.
+std::vector<int> UnweightedCounts(const std::vector<IFSPredTargetAccum*>& slots) {
+  std::vector<int> counts;
+  bool any = false;
+  for (const IFSPredTargetAccum* accum : slots) {
+    counts.push_back(accum != nullptr ? accum->GetUnweightedValid() : 0);
+    any = any || counts.back() != 0;
+  }
+  if (!any) counts.clear();
+  return counts;
+}
+
+// Whether the stored counts fit the accumulators: one per slot, none negative, and none but 0
+// where no categorical predictor's accumulator is.
+bool CountsFit(const std::vector<int>& counts, const std::vector<IFSPredTargetAccum*>& slots) {
+  if (counts.size() != slots.size()) return false;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const bool categorical = slots[i] != nullptr && slots[i]->IsCategorical();
+    if (counts[i] < 0 || (counts[i] > 0 && !categorical)) return false;
+  }
+  return true;
+}
+
+void SetCounts(const std::vector<int>& counts, const std::vector<IFSPredTargetAccum*>& slots) {
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    if (slots[i] != nullptr) slots[i]->SetUnweightedValid(counts[i]);
+  }
+}
+
+}  // namespace
+
+int FSPredictorSet::WriteAdditions(std::ostream& stream) const {
+  const std::vector<int> counts = UnweightedCounts(fvpAccum);
+  if (counts.empty()) return 0;
+  FSBinaryWriter out(stream);
+  out.WriteTag(kAdditionsTag);
+  out.WriteCount(kBinaryIntBytes * (counts.size() + 1));
+  out.Vector(counts);
+  return out.Bytes();
+}
+
+void FSPredictorSet::ReadAdditions(std::istream& stream) {
+  if (!ReadOptionalTag(stream, kAdditionsTag, kAdditionsName)) return;
+  FSBinaryReader in(stream, kAdditionsName);
+  const int length = in.ReadCount(1);
+  std::vector<int> counts;
+  in.Vector(counts);
+  const long long known = static_cast<long long>(kBinaryIntBytes) * (counts.size() + 1);
+  if (known > length || !CountsFit(counts, fvpAccum)) in.Fail();
+  in.SkipPadding(static_cast<int>(length - known));
+  SetCounts(counts, fvpAccum);
+}
+
+int FSPredictorSet::WriteAdditionsXML(std::ostream& stream) const {
+  const std::vector<int> counts = UnweightedCounts(fvpAccum);
+  if (counts.empty()) return 0;
+  FSXMLFieldWriter io(stream, kAdditionsName, 0);
+  io.Tag(kAdditionsTag);
+  io.Vector(counts);
+  io.End();
+  return io.Count();
+}
+
+void FSPredictorSet::ReadAdditionsXML(std::ifstream& stream) {
+  if (!NQFeatureXML::NextIsObjBegin(stream, kAdditionsName)) return;
+  FSXMLFieldReader io(stream, kAdditionsName);
+  std::vector<int> counts;
+  io.Tag(kAdditionsTag);
+  io.Vector(counts);
+  io.End();
+  if (!CountsFit(counts, fvpAccum)) io.Fail();
+  SetCounts(counts, fvpAccum);
 }

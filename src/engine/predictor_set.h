@@ -143,6 +143,21 @@ class FSPredictorSet {
   int ReadObject(std::istream& stream, FSSettings* settings);
   int WriteObjectXML(std::ostream& stream) const;
   int ReadObjectXML(std::ifstream& stream, FSSettings* settings);
+  // The additions saved after the whole state, where readers that predate them stop: the
+  // unweighted number of valid values of each categorical predictor, which the accumulators'
+  // own chunks leave out. They are written only when one of them is not 0, so that any other
+  // state keeps the older layout byte for byte, and a state without them reads with every
+  // count 0, as it always did. Binary: the tag "EXTRA", the number of bytes that follow (a
+  // later layout may append to them; this reader skips what it does not know), the slot count
+  // and one count per accumulator slot (0 for an empty slot or a continuous predictor). XML:
+  // an object "FSStateExtra" after the algorithm's own object, holding the slot count and the
+  // counts. The readers run after the engine's own and check the counts against the
+  // accumulators read; on failure "Error reading FSStateExtra!\n" and an IOException, with
+  // nothing changed.
+  int WriteAdditions(std::ostream& stream) const;
+  void ReadAdditions(std::istream& stream);
+  int WriteAdditionsXML(std::ostream& stream) const;
+  void ReadAdditionsXML(std::ifstream& stream);
   // The diagnostic dump. Polls the cancel check (the host's cancel object) once.
   void Display(std::ostream& stream) const;
   friend struct FSPredictorSetFields;

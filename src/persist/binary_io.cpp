@@ -27,6 +27,16 @@ bool MatchTag(std::istream& stream, const std::string& tag) {
   return bytes == tag;
 }
 
+bool ReadOptionalTag(std::istream& stream, const std::string& tag, const std::string& className) {
+  const std::ios::iostate state = stream.rdstate();
+  if (tag.empty() || stream.peek() != static_cast<unsigned char>(tag[0])) {
+    stream.clear(state);
+    return false;
+  }
+  ReadTag(stream, tag, className);
+  return true;
+}
+
 int ReadTag(std::istream& stream, const std::string& tag, const std::string& className) {
   if (!MatchTag(stream, tag)) ThrowReadError(className);
   return static_cast<int>(tag.size());

@@ -59,6 +59,13 @@ int ReadTag(std::istream& stream, const std::string& tag, const std::string& cla
 // throws nothing (for the state file header, whose failure is a status, not an exception).
 bool MatchTag(std::istream& stream, const std::string& tag);
 
+// The tag of an optional section at the end of what a reader knows: false, with nothing
+// consumed and the stream's state as it was, when the stream ends there or goes on with a byte
+// other than the tag's first; true once the whole tag is read. A stream that goes on with the
+// tag's first byte but not the whole tag is damaged: the message of className and an
+// IOException.
+bool ReadOptionalTag(std::istream& stream, const std::string& tag, const std::string& className);
+
 // Bytes left between the read position and the end of the stream, or -1 when the stream
 // cannot tell (it is not seekable). The read position and the stream state are unchanged.
 long long RemainingBytes(std::istream& stream);

@@ -130,6 +130,19 @@ bool ReadObjBegin(std::istream& stream, const std::string& expectedName) {
          tokens.NextIs(kQuoteDelims, expectedName);
 }
 
+bool NextIsObjBegin(std::istream& stream, const std::string& name) {
+  const std::ios::iostate state = stream.rdstate();
+  const std::streampos here = stream.tellg();
+  if (here == std::streampos(-1)) {
+    stream.clear(state);
+    return false;
+  }
+  const bool found = ReadObjBegin(stream, name);
+  stream.clear(state);
+  stream.seekg(here);
+  return found;
+}
+
 bool ReadInt(std::istream& stream, int& out) {
   std::string text;
   if (!ReadValueText(stream, "Int", text)) return false;

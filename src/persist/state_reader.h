@@ -24,6 +24,11 @@ bool ReadDocumentHeader(std::istream& stream);
 // are not. The name must match exactly (case-sensitive, whole string).
 bool ReadObjBegin(std::istream& stream, const std::string& expectedName);
 
+// Whether ReadObjBegin(stream, name) would succeed, for an optional object after what a reader
+// knows. The read position and the stream's state are left as they were; false on a stream
+// that cannot go back to them.
+bool NextIsObjBegin(std::istream& stream, const std::string& name);
+
 // An <Int value="..."/> line. out := the leading decimal integer of the value text the way
 // atoi reads it (12abc gives 12, abc gives 0; out-of-range values saturate).
 bool ReadInt(std::istream& stream, int& out);

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -16,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -109,7 +112,7 @@ struct Built {
 // What a host can query, as exact text and the doubles apart (the XML form keeps 15
 // significant digits). The display (binary form only: it shows statistics the XML reader
 // recomputes from rounded sums) hides the host's listener and cancel object, which are not
-// state, and the unweighted valid count of a categorical predictor, which is not saved.
+// state.
 struct Snapshot {
   std::string text;
   std::vector<double> numbers;
@@ -161,14 +164,15 @@ Snapshot Observe(IFSAlgorithm& a, bool display, bool maskElapsed) {
   if (display) {
     std::ostringstream shown;
     a.Display(shown);
-    std::string text = std::regex_replace(
-        shown.str(), std::regex("(address|unweighted valid cases) = [^\\n]*"), "$1");
+    std::string text = std::regex_replace(shown.str(), std::regex("address = [^\\n]*"), "");
     if (maskElapsed) text = std::regex_replace(text, std::regex("elapsed time [^ ]*"), "");
     t << text;
   }
   s.text = t.str();
   return s;
 }
+
+double gLargestDifference = 0;  // relative, of the numbers compared within a tolerance
 
 void ExpectSame(const Snapshot& expected, const Snapshot& actual, double tolerance,
                 const std::string& what) {
@@ -179,7 +183,9 @@ void ExpectSame(const Snapshot& expected, const Snapshot& actual, double toleran
     if (a == gMissingValue || b == gMissingValue || tolerance == 0.0) {
       EXPECT_EQ(BitsOf(a), BitsOf(b)) << what << " number " << i;
     } else {
-      EXPECT_NEAR(a, b, tolerance * std::max(std::abs(a), std::abs(b))) << what << " number " << i;
+      const double scale = std::max(std::abs(a), std::abs(b));
+      gLargestDifference = std::max(gLargestDifference, a == b ? 0 : std::abs(a - b) / scale);
+      EXPECT_NEAR(a, b, tolerance * scale) << what << " number " << i;
     }
   }
 }
@@ -288,7 +294,11 @@ TEST(StateFiles, DamagedStatesAreRefused) {
   ScratchFile file;
   const std::string binary = SaveBinary(*ranked.algorithm, file);
   const std::string xml = SaveXml(*ranked.algorithm);
-  const std::size_t objectEnd = xml.rfind("\n</Obj>");
+  // The end of the algorithm's object (the additions' object follows), and the binary state
+  // without its additions.
+  const std::size_t objectEnd = xml.find("\n</Obj>");
+  const std::string plain = binary.substr(0, binary.rfind("EXTRA"));
+  ASSERT_LT(plain.size(), binary.size());
   const struct {
     const char* what;
     bool binary;
@@ -301,14 +311,22 @@ TEST(StateFiles, DamagedStatesAreRefused) {
       {"settings tag", true, Replace(binary, "FSSet", "FSSeT"),
        NQFeature::StatusBinaryRestoreFailed,
        "Error reading FSSettings!\nError restoring from binary.\n"},
-      {"missing ranked flag", true, binary.substr(0, binary.size() - 4),
+      {"missing ranked flag", true, plain.substr(0, plain.size() - 4),
        NQFeature::StatusBinaryRestoreFailed,
        "Error reading FSAlgorithm!\nError restoring from binary.\n"},
+      {"additions tag", true, Replace(binary, "EXTRA", "EXTRa"),
+       NQFeature::StatusBinaryRestoreFailed,
+       "Error reading FSStateExtra!\nError restoring from binary.\n"},
+      {"count of a continuous predictor", true, binary.substr(0, binary.size() - 4) + Int(1),
+       NQFeature::StatusBinaryRestoreFailed,
+       "Error reading FSStateExtra!\nError restoring from binary.\n"},
       {"xml header", false, Replace(xml, "<!DOCTYPE", "<!DOCTYPO"),
        NQFeature::StatusXMLRestoreFailed, ""},
       {"xml object name", false, Replace(xml, "FSAlgorithm 1.00", "FSAlgorithm 1.0"),
        NQFeature::StatusXMLRestoreFailed, ""},
       {"xml object end", false, xml.substr(0, objectEnd), NQFeature::StatusXMLRestoreFailed, ""},
+      {"xml additions end", false, xml.substr(0, xml.rfind("\n</Obj>")),
+       NQFeature::StatusXMLRestoreFailed, "Error reading FSStateExtra!\n"},
   };
   for (const auto& c : cases) {
     Restored restored(c.bytes, c.binary);
@@ -330,22 +348,28 @@ TEST(StateFiles, DamagedStatesAreRefused) {
   }
 
   // A flag stored as 2 restores as false.
-  Restored two(binary.substr(0, binary.size() - 8) + Int(2) + Int(1), true);
+  Restored two(plain.substr(0, plain.size() - 8) + Int(2) + Int(1), true);
   ASSERT_NE(two.algorithm, nullptr);
   EXPECT_FALSE(two.algorithm->IsDataAccumulated());
   EXPECT_TRUE(two.algorithm->ArePredictorsRanked());
 }
 
-// A file cut anywhere is refused cleanly: every proper prefix of each binary state, and every
-// prefix of whole lines of each XML state that ends before the algorithm object does.
+// A file cut anywhere is refused cleanly: every proper prefix of each binary state but the one
+// without the additions (the older layout), and every prefix of whole lines of each XML state
+// that ends before the algorithm object does.
 TEST(StateFiles, TruncatedStatesAreRefused) {
   for (const Scenario& s : Scenarios()) {
     Built built(s);
     ScratchFile file;
     const std::string binary = SaveBinary(*built.algorithm, file);
     // The string restore checks exactly as the file restore: same status, same messages.
+    const std::size_t additions = binary.rfind("EXTRA");
     for (std::size_t size = 0; size < binary.size(); ++size) {
       Restored restored(binary.substr(0, size), true, file);
+      if (size == additions) {
+        ASSERT_NE(restored.algorithm, nullptr) << s.name;
+        continue;
+      }
       ASSERT_EQ(restored.algorithm, nullptr) << s.name << " at " << size;
       ASSERT_EQ(restored.status.GetErrorCode(), NQFeature::StatusBinaryRestoreFailed);
       FSFactory factory;
@@ -355,7 +379,7 @@ TEST(StateFiles, TruncatedStatesAreRefused) {
       ASSERT_EQ(capture.Text(), restored.messages) << s.name << " at " << size;
     }
     const std::string xml = SaveXml(*built.algorithm);
-    const std::size_t objectEnd = xml.rfind("\n</Obj>");
+    const std::size_t objectEnd = xml.find("\n</Obj>");
     for (std::size_t at = xml.find('\n'); at < objectEnd; at = xml.find('\n', at + 1)) {
       Restored restored(xml.substr(0, at), false, file);
       ASSERT_EQ(restored.algorithm, nullptr) << s.name << " at " << at;
@@ -414,11 +438,13 @@ namespace {
 
 using Algorithm = std::unique_ptr<IFSAlgorithm>;
 
+enum class Pass { Records, Transactions, NoTarget };
+
 struct MergeCase {
   const char* name;
   std::vector<bool> types;
   bool catTarget;
-  bool transactions;
+  Pass pass = Pass::Records;
 };
 
 // Cases of [target, weight, predictors...] rows (transactions: [case, index, value, target]
@@ -428,11 +454,12 @@ struct MergeCase {
 std::vector<Rows> MergeData(const MergeCase& c, int n) {
   std::mt19937 rng(7);
   auto u = [&] { return static_cast<double>(rng()) / 4294967296.0; };
+  const bool transactions = c.pass == Pass::Transactions;
   std::vector<Rows> cases;
   for (int r = 0; r < n; ++r) {
     const double t = u() < 0.05 ? gMissingValue : c.catTarget ? std::floor(u() * 4) : 50 + 9 * u();
     const double weights[] = {0.5, 1, 2, 3, 1.25, gMissingValue, 0};
-    std::vector<double> row{t, c.transactions ? 1.0 : weights[static_cast<int>(u() * 6.9)]};
+    std::vector<double> row{t, transactions ? 1.0 : weights[static_cast<int>(u() * 6.9)]};
     for (std::size_t j = 0; j < c.types.size(); ++j) {
       const double noise = u(), base = NQMV::IsMissing(t) ? 1 : t;
       double v = c.types[j] ? std::floor(noise < 0.5 ? std::fmod(base, 4) : noise * 12) *
@@ -443,7 +470,7 @@ std::vector<Rows> MergeData(const MergeCase& c, int n) {
       row.push_back(j == 3 || u() < 0.1 ? gMissingValue : v);
     }
     Rows rows{row};
-    if (c.transactions) {
+    if (transactions) {
       rows.clear();
       for (std::size_t j = 2; j < row.size(); ++j)
         if (!NQMV::IsMissing(row[j])) rows.push_back({double(r), double(j - 2), row[j], t});
@@ -453,27 +480,42 @@ std::vector<Rows> MergeData(const MergeCase& c, int n) {
   return cases;
 }
 
+// The settings of a case, copied for each algorithm as a host does for each thread.
 struct MergeHost {
-  explicit MergeHost(const MergeCase& c) : settings(c.types, c.catTarget) {
-    settings.SetFlagTrInput(c.transactions);
-    if (!c.transactions) settings.SetWeightPosition(1);
-    settings.SetWeightConv(WeightAsIs);
+  explicit MergeHost(const MergeCase& c) : pass(c.pass), base(c.types, c.catTarget) {
+    base.SetFlagTrInput(pass == Pass::Transactions);
+    if (pass != Pass::Transactions) base.SetWeightPosition(1);
+    base.SetWeightConv(WeightAsIs);
   }
-  static Rows Slice(const std::vector<Rows>& cases, int from, int to) {
+  Algorithm New() { return Algorithm(FSFactory().CreateFSAlgorithm(&settings.emplace_back(base))); }
+  // Cases [from, to) read by a (a new algorithm when null).
+  Algorithm Read(const std::vector<Rows>& cases, int from, int to, Algorithm a = nullptr) {
+    if (a == nullptr) a = New();
     Rows rows;
     for (int i = from; i < to; ++i)
       rows.insert(rows.end(), cases[i].begin(), cases[i].end());
-    return rows;
-  }
-  Algorithm Read(const std::vector<Rows>& cases, int from, int to) {
-    Algorithm a(factory.CreateFSAlgorithm(&settings));
-    const Rows rows = Slice(cases, from, to);
     RowIterator it(rows);
-    a->Accumulate(it, -1);
+    std::vector<int> indices;
+    std::vector<std::vector<int>> reasons;
+    if (pass == Pass::NoTarget) a->CheckPredictorsNoTarget(it, indices, reasons, -1);
+    if (pass != Pass::NoTarget) a->Accumulate(it, -1);
     return a;
   }
-  FSSettings settings;
-  FSFactory factory;
+  // The parts between bounds, each read on a thread of its own (the thread sanitizer's case).
+  std::vector<Algorithm> Parts(const std::vector<Rows>& cases, const std::vector<int>& bounds) {
+    std::vector<std::future<Algorithm>> reads;
+    for (std::size_t k = 0; k + 1 < bounds.size(); ++k)
+      reads.push_back(std::async(std::launch::async, [&, k, a = New()]() mutable {
+        return Read(cases, bounds[k], bounds[k + 1], std::move(a));
+      }));
+    std::vector<Algorithm> parts;
+    for (std::future<Algorithm>& read : reads)
+      parts.push_back(read.get());
+    return parts;
+  }
+  Pass pass;
+  FSSettings base;
+  std::deque<FSSettings> settings;
 };
 
 // a merged with b, or the one holding data when the other holds an error (an empty part).
@@ -484,100 +526,82 @@ Algorithm Combine(Algorithm a, Algorithm b) {
   return a;
 }
 
-double gMaxStatDiff = 0, gMaxPDiff = 0;
+Algorithm Tree(std::vector<Algorithm>& parts, std::size_t from, std::size_t to) {
+  if (to - from == 1) return std::move(parts[from]);
+  const std::size_t middle = (from + to) / 2;
+  return Combine(Tree(parts, from, middle), Tree(parts, middle, to));
+}
 
-// Screens and ranks a, then checks it against the single pass.
-void ExpectMergedAsOne(IFSAlgorithm& one, IFSAlgorithm& a, const std::string& what) {
-  for (IFSAlgorithm* x : {&one, &a}) {
-    x->CheckPredAllMissConst();
-    x->ScreenPredictors();
-    x->SortAndRank(0);
-  }
-  const std::regex first("first non-missing[^\\n]*");
-  Snapshot expected = Observe(one, true, true), actual = Observe(a, true, true);
-  expected.text = std::regex_replace(expected.text, first, "");
-  actual.text = std::regex_replace(actual.text, first, "");
-  ExpectSame(expected, actual, 1e-8, what);
-  for (int c = 0; c < kNumCriteria; ++c) {
-    for (int i = 0; i < one.GetSettings()->GetNPredictors(); ++i) {
-      double e[4], m[4];
-      one.GetPredictorStats(c, i, e[0], e[1], e[2], e[3]);
-      a.GetPredictorStats(c, i, m[0], m[1], m[2], m[3]);
-      for (int k = 0; k < 4; ++k) {
-        const bool p = k == 0 && c != Cramer && c != Lambda;
-        const double d =
-            e[k] == m[k] ? 0 : std::abs(e[k] - m[k]) / std::max(std::abs(e[k]), std::abs(m[k]));
-        (p ? gMaxPDiff : gMaxStatDiff) = std::max(p ? gMaxPDiff : gMaxStatDiff, d);
-        EXPECT_LE(d, p ? 1e-8 : 1e-10) << what << " criterion " << c << " predictor " << i;
-      }
-    }
-  }
+// Screens and ranks both, then compares them: counts, tables, lists and ranks exactly, every
+// statistic, p-value and moment shown within 1e-10 relative. Only the first valid value
+// shown depends on the order of the parts.
+void ExpectMergedAsOne(IFSAlgorithm& one, IFSAlgorithm& merged, const std::string& what) {
+  auto observe = [](IFSAlgorithm& x) {
+    x.CheckPredAllMissConst();
+    x.ScreenPredictors();
+    x.SortAndRank(0);
+    Snapshot s = Observe(x, true, true);
+    s.text = std::regex_replace(s.text, std::regex("first non-missing[^\\n]*"), "");
+    return s;
+  };
+  ExpectSame(observe(one), observe(merged), 1e-10, what);
 }
 
 const MergeCase kMergeCases[] = {
-    {"categorical_cat_target", {true, true, true, true, true, true, true}, true, false},
-    {"categorical_cont_target", {true, true, true, true, true, true, true}, false, false},
-    {"continuous_cat_target", {false, false, false, false, false, false}, true, false},
-    {"continuous_cont_target", {false, false, false, false, false, false}, false, false},
-    {"mixed_cat_target", {true, false, true, false, true, true, false}, true, false},
-    {"mixed_cont_target", {false, true, false, true, true, true, false}, false, false},
-    {"transactions", {true, false, true, false, true, true, false}, true, true},
+    {"categorical", {true, true, true, true, true, true, true}, true},
+    {"continuous", {false, false, false, false, false, false}, false},
+    {"mixed_cat_target", {true, false, true, false, true, true, false}, true},
+    {"mixed_cont_target", {false, true, false, true, true, true, false}, false},
+    {"transactions", {true, false, true, false, true, true, false}, true, Pass::Transactions},
+    {"no_target", {true, false, true, false, true, true, false}, true, Pass::NoTarget},
 };
 
 }  // namespace
 
-// Parts merged in order, in reverse and as a balanced tree, and merged then continued by a
-// pass over the last part, against one pass over everything.
+// Parts read on threads of their own, merged in order, in reverse, as a balanced tree, and in
+// order then continued by a pass over one more part, against one pass over everything.
 TEST(Merge, MergedPartsAnswerAsOnePass) {
   const int n = 400;
   const std::vector<std::vector<int>> cuts = {
       {0, 200, n},
       {0, 0, 200, n},
       {0, 9, 30, 30, 50, 99, 120, 150, 151, 200, 230, 260, 290, 300, 330, 370, 399, n}};
+  gLargestDifference = 0;
   for (const MergeCase& c : kMergeCases) {
     const std::vector<Rows> cases = MergeData(c, n);
     for (const std::vector<int>& bounds : cuts) {
-      for (int shape = 0; shape < 4; ++shape) {
+      // A no-target check counts the records of its own pass only: it does not continue.
+      for (int shape = 0; shape < (c.pass == Pass::NoTarget ? 3 : 4); ++shape) {
         MergeHost host(c);
-        std::vector<Algorithm> p;
-        for (std::size_t k = 0; k + 1 < bounds.size() - (shape == 3 ? 1 : 0); ++k)
-          p.push_back(host.Read(cases, bounds[k], bounds[k + 1]));
+        std::vector<Algorithm> p =
+            host.Parts(cases, {bounds.begin(), bounds.end() - (shape == 3 ? 1 : 0)});
         if (shape == 1) std::reverse(p.begin(), p.end());
-        for (std::size_t step = 1; step < p.size(); step *= 2) {
-          for (std::size_t k = 0; k + step < p.size(); k += (shape == 2 ? 2 * step : p.size())) {
-            for (std::size_t j = k + step; j < (shape == 2 ? k + 2 * step : p.size()); j += step)
-              p[k] = Combine(std::move(p[k]), std::move(p[j]));
-          }
-          if (shape != 2) break;
-        }
-        if (shape == 3) {
-          const Rows last = host.Slice(cases, bounds[bounds.size() - 2], n);
-          RowIterator it(last);
-          EXPECT_FALSE(p[0]->Accumulate(it, -1).IsError());
-        }
-        ExpectMergedAsOne(*host.Read(cases, 0, n), *p[0],
+        Algorithm merged = shape == 2 ? Tree(p, 0, p.size()) : std::move(p[0]);
+        for (std::size_t k = 1; shape != 2 && k < p.size(); ++k)
+          merged = Combine(std::move(merged), std::move(p[k]));
+        if (shape == 3) merged = host.Read(cases, bounds[bounds.size() - 2], n, std::move(merged));
+        ExpectMergedAsOne(*host.Read(cases, 0, n), *merged,
                           std::string(c.name) + " parts " + std::to_string(bounds.size() - 1) +
                               " shape " + std::to_string(shape));
       }
     }
   }
-  std::cout << "largest relative differences: statistics " << gMaxStatDiff << ", p-values "
-            << gMaxPDiff << '\n';
+  std::cout << "largest relative difference from one pass: " << gLargestDifference << '\n';
 }
 
-// Refused merges are answered without being stored and change neither algorithm.
+// Refused merges are answered without being stored and change neither algorithm; a merged
+// algorithm merges again, saves and restores.
 TEST(Merge, RefusalsChangeNothing) {
-  const MergeCase& c = kMergeCases[4];
+  const MergeCase& c = kMergeCases[2];
   const std::vector<Rows> cases = MergeData(c, 60);
   MergeHost host(c), other(c);
-  other.settings.SetWeightPosition(2);
-  Algorithm a = host.Read(cases, 0, 30), b = host.Read(cases, 30, 60);
-  Algorithm fresh(host.factory.CreateFSAlgorithm(&host.settings)), ranked = host.Read(cases, 0, 9);
-  Algorithm moved = other.Read(cases, 0, 9), empty = host.Read(cases, 0, 0);
+  other.base.SetWeightPosition(2);
+  Algorithm a = host.Read(cases, 0, 30), b = host.Read(cases, 30, 60), fresh = host.New();
+  Algorithm ranked = host.Read(cases, 0, 9), moved = other.Read(cases, 0, 9);
+  Algorithm empty = host.Read(cases, 0, 0), broken = host.Read(cases, 0, 9);
   ranked->SortAndRank(0);
   const Rows bad = {{0, 1, 2}};
   RowIterator it(bad);
-  Algorithm broken = host.Read(cases, 0, 9);
   broken->Accumulate(it, -1);
   const struct {
     IFSAlgorithm *into, *from;
@@ -594,58 +618,74 @@ TEST(Merge, RefusalsChangeNothing) {
       {a.get(), fresh.get(), NQFeature::StatusOK, 0, 0},
   };
   for (const auto& r : refusals) {
-    std::string before[2], after[2];
-    r.into->SaveStateToString(before[0]);
-    r.from->SaveStateToString(before[1]);
-    const NQStatus status = r.into->Merge(*r.from), stored = r.into->GetStatus();
-    r.into->SaveStateToString(after[0]);
-    r.from->SaveStateToString(after[1]);
-    EXPECT_EQ(status.GetErrorCode(), r.code);
-    EXPECT_EQ(status.GetDiscreteDatum(0), r.data0) << r.code;
-    EXPECT_EQ(status.GetDiscreteDatum(1), r.data1) << r.code;
-    EXPECT_TRUE(r.code == NQFeature::StatusNoValidWeight || !stored.IsError()) << r.code;
-    EXPECT_EQ(before[0], after[0]) << r.code;
-    EXPECT_EQ(before[1], after[1]) << r.code;
+    std::string states[4];  // into and from, before and after
+    r.into->SaveStateToString(states[0]);
+    r.from->SaveStateToString(states[1]);
+    const NQStatus status = r.into->Merge(*r.from);
+    r.into->SaveStateToString(states[2]);
+    r.from->SaveStateToString(states[3]);
+    EXPECT_EQ(std::vector<long>({status.GetErrorCode(), status.GetDiscreteDatum(0),
+                                 status.GetDiscreteDatum(1),
+                                 states[0] + states[1] == states[2] + states[3]}),
+              std::vector<long>({r.code, r.data0, r.data1, 1}));
+    EXPECT_TRUE(r.code == NQFeature::StatusNoValidWeight || !r.into->GetStatus().IsError());
   }
-  // The merged algorithm goes on: merged again, saved, restored.
   ASSERT_TRUE(a->Merge(*b).IsOK());
   std::string bytes;
   ASSERT_TRUE(a->SaveStateToString(bytes).IsOK());
-  Algorithm back(host.factory.RestoreFSAlgorithmFromString(bytes));
-  ExpectMergedAsOne(*host.Read(cases, 0, 60), *back, "restored merge");
+  ExpectMergedAsOne(*host.Read(cases, 0, 60),
+                    *Algorithm(FSFactory().RestoreFSAlgorithmFromString(bytes)), "restored merge");
 }
 
-// One algorithm per thread, merged on the main thread (run under the thread sanitizer too).
-TEST(Merge, AlgorithmsFilledByThreads) {
-  const MergeCase& c = kMergeCases[5];
-  const std::vector<Rows> cases = MergeData(c, 400);
-  MergeHost hosts[] = {MergeHost(c), MergeHost(c)};
-  Algorithm parts[2];
-  std::thread workers[2];
-  for (int k = 0; k < 2; ++k)
-    workers[k] = std::thread([&, k] { parts[k] = hosts[k].Read(cases, 200 * k, 200 * k + 200); });
-  for (std::thread& w : workers)
-    w.join();
-  ASSERT_TRUE(parts[0]->Merge(*parts[1]).IsOK());
-  ExpectMergedAsOne(*hosts[0].Read(cases, 0, 400), *parts[0], "threads");
-}
-
-// The single-variable accumulators of the no-target check merge too.
-TEST(Merge, NoTargetPartsMergeAsOnePass) {
-  const std::vector<Rows> cases = MergeData(kMergeCases[4], 200);
-  MergeHost host(kMergeCases[4]);
-  auto check = [&](int from, int to) {
-    Algorithm a(host.factory.CreateFSAlgorithm(&host.settings));
-    const Rows rows = MergeHost::Slice(cases, from, to);
-    RowIterator it(rows);
-    std::vector<int> indices;
-    std::vector<std::vector<int>> reasons;
-    a->CheckPredictorsNoTarget(it, indices, reasons, -1);
-    return a;
+// The many-categories rule divides a categorical predictor's categories by its unweighted
+// count of valid values, which restored parts keep: merged, they screen as one pass does. At
+// 50% over records 0 to 19, predictor 0 (20 categories in 20 values) goes and predictor 1 (8 in
+// 20) stays, though in 8 of 10 it would go. The states in tests/data, of records 0 to 9, were
+// saved before the count was: they read with the count 0, as they always did (only the other
+// part's count divides then), and save again to the same bytes. Additions a later layout
+// lengthens are skipped.
+TEST(Merge, RestoredPartsScreenManyCategoriesAsOnePass) {
+  enum Form { Live, Binary, Xml, String, Later, OldBinary, OldXml };
+  FSSettings settings({true, true, false}, true);
+  settings.SetMaxNCatAsPct(50);
+  Rows rows;
+  for (int r = 0; r < 20; ++r)
+    rows.push_back({double(r % 2), double(r), double(r % 8), 0.5 * r + r % 2});
+  const std::string old = std::string(FSRANK_TEST_DATA_DIR) + "/states/part_without_additions";
+  ScratchFile file;
+  auto part = [&](int from, Form form) {
+    Algorithm a(FSFactory().CreateFSAlgorithm(&settings));
+    const Rows mine(rows.begin() + from, rows.begin() + from + 10);
+    RowIterator it(mine);
+    a->Accumulate(it, -1);
+    const bool binary = form == Binary || form == OldBinary, xml = form == Xml || form == OldXml;
+    std::string bytes = binary ? SaveBinary(*a, file) : xml ? SaveXml(*a) : "";
+    if (form == Live) return a;
+    if (form >= OldBinary) bytes = fsfuzz::ReadFile(old + (binary ? ".bin" : ".xml"));
+    if (!binary && !xml) {
+      a->SaveStateToString(bytes);
+      if (form == Later) bytes.replace(bytes.size() - 20, 4, Int(20)) += Int(7);
+      return Algorithm(FSFactory().RestoreFSAlgorithmFromString(bytes));
+    }
+    Restored back(bytes, binary);
+    if (back.algorithm != nullptr) {  // saved again as read: the old states without additions
+      EXPECT_EQ(binary ? SaveBinary(*back.algorithm, file) : SaveXml(*back.algorithm), bytes);
+    }
+    return Algorithm(std::exchange(back.algorithm, nullptr));
   };
-  Algorithm one = check(0, 200), a = check(0, 70), b = check(70, 200);
-  ASSERT_TRUE(a->Merge(*b).IsOK());
-  one->CheckPredAllMissConst();
-  a->CheckPredAllMissConst();
-  ExpectSame(Observe(*one, true, true), Observe(*a, true, true), 1e-12, "no target");
+  const struct {
+    Form first, second;
+    std::vector<int> deleted;
+  } cases[] = {
+      {Live, Live, {0}}, {Binary, Xml, {0}},        {String, Binary, {0}},    {Xml, Live, {0}},
+      {Later, Xml, {0}}, {OldBinary, Live, {0, 1}}, {OldXml, String, {0, 1}},
+  };
+  for (const auto& c : cases) {
+    Algorithm a = part(0, c.first), b = part(10, c.second);
+    ASSERT_TRUE(a && b) << c.first << c.second;
+    ASSERT_TRUE(a->Merge(*b).IsOK()) << c.first << c.second;
+    EXPECT_TRUE(a->ScreenPredictors().IsOK());
+    EXPECT_EQ(a->GetIndicesDelPred(), c.deleted) << c.first << c.second;
+    EXPECT_EQ(a->GetReasonsDelPred(), std::vector<int>(c.deleted.size(), 5)) << c.first << c.second;
+  }
 }
