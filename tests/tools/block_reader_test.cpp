@@ -140,5 +140,21 @@ TEST(BlockReader, StopsWhenTheConsumerLeavesEarly) {
   }
 }
 
+// Ctrl-C ends the blocks at once, with one thread or with workers, whatever is left to read.
+TEST(BlockReader, EndsOnceCancelled) {
+  const std::string text = MixedFile(3000, "");
+  for (int threads : {1, 3}) {
+    std::istringstream in(text);
+    RowPlan plan;
+    plan.record_size = 1;
+    plan.actions.resize(5);
+    std::atomic<bool> cancel{false};
+    BlockReader reader(in, "", std::move(plan), threads, 64, &cancel);
+    ASSERT_NE(reader.Next(), nullptr);
+    cancel = true;
+    EXPECT_EQ(reader.Next(), nullptr) << threads;
+  }
+}
+
 }  // namespace
 }  // namespace fsrank_cli

@@ -238,8 +238,10 @@ int UsableProcessors() {
 }
 
 BlockReader::BlockReader(std::istream& in, std::string_view buffered, RowPlan plan, int threads,
-                         std::size_t block_size)
-    : cutter_(in, buffered, plan.delimiter, block_size, plan.max_row), plan_(std::move(plan)) {
+                         std::size_t block_size, const std::atomic<bool>* cancel)
+    : cutter_(in, buffered, plan.delimiter, block_size, plan.max_row),
+      plan_(std::move(plan)),
+      cancel_(cancel) {
   threads = std::max(threads, 1);
   // A block for each parsing thread, one more being cut, one handed out and one ready.
   const int count = threads == 1 ? 1 : threads + 3;
@@ -265,7 +267,9 @@ BlockReader::~BlockReader() {
 }
 
 ParsedBlock* BlockReader::Next() {
+  const auto cancelled = [this] { return cancel_ != nullptr && cancel_->load(); };
   if (!worker_.joinable()) {
+    if (cancelled()) return nullptr;
     ParsedBlock& block = *blocks_.front();
     block.cut = cutter_.Next(block.bytes);
     if (block.cut == BlockCutter::Cut::kEnd) return nullptr;
@@ -279,7 +283,13 @@ ParsedBlock* BlockReader::Next() {
     current_ = nullptr;
     changed_.notify_all();
   }
-  changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+  // A block can take a while to parse (one of many new labels, on a busy machine): the wait
+  // looks at the cancel flag, which a signal handler cannot announce, every few milliseconds.
+  while (!changed_.wait_for(lock, std::chrono::milliseconds(10),
+                            [this] { return !ready_.empty() || finished_; })) {
+    if (cancelled()) return nullptr;
+  }
+  if (cancelled()) return nullptr;
   if (ready_.empty()) {
     if (failure_) std::rethrow_exception(failure_);
     return nullptr;

@@ -7,6 +7,8 @@
 #ifndef FSRANK_TOOLS_BLOCK_READER_H
 #define FSRANK_TOOLS_BLOCK_READER_H
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -157,9 +159,11 @@ int UsableProcessors();
 class BlockReader {
  public:
   // Reads `in` after the `buffered` bytes. With one thread everything happens in the caller's
-  // thread, in Next.
+  // thread, in Next. Once `cancel` (when given) is set, Next ends the blocks within a few
+  // milliseconds instead of waiting for the next one to be parsed.
   BlockReader(std::istream& in, std::string_view buffered, RowPlan plan, int threads,
-              std::size_t block_size = std::size_t{1} << 20);
+              std::size_t block_size = std::size_t{1} << 20,
+              const std::atomic<bool>* cancel = nullptr);
   ~BlockReader();
   BlockReader(const BlockReader&) = delete;
   BlockReader& operator=(const BlockReader&) = delete;
@@ -176,6 +180,7 @@ class BlockReader {
 
   BlockCutter cutter_;
   RowPlan plan_;
+  const std::atomic<bool>* cancel_;
   std::vector<std::unique_ptr<ParsedBlock>> blocks_;
   ParsedBlock* current_ = nullptr;
 

@@ -208,7 +208,7 @@ void CsvDataSource::StartBlocks() {
   }
   block_line_ = reader_.NextLine();
   blocks_ = std::make_unique<BlockReader>(in_, reader_.TakeBuffered(), std::move(rows), threads_,
-                                          block_size_);
+                                          block_size_, cancel_);
 }
 
 void CsvDataSource::MapLabels() {

@@ -4,6 +4,7 @@
 #ifndef FSRANK_TOOLS_DATA_SOURCE_H
 #define FSRANK_TOOLS_DATA_SOURCE_H
 
+#include <atomic>
 #include <cstddef>
 #include <istream>
 #include <map>
@@ -112,6 +113,8 @@ class CsvDataSource : public RecordSource {
   void SetPlan(DataPlan plan, ColumnSchema& schema, int threads = 1,
                std::size_t block_size = std::size_t{1} << 20);
   const DataPlan& Plan() const { return plan_; }
+  // The rows end early, within milliseconds, once `cancel` is set (Ctrl-C).
+  void StopWhen(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
   bool NextRow(std::vector<double>& values) override;
   void CommitLastRow() override;
@@ -157,6 +160,7 @@ class CsvDataSource : public RecordSource {
   // The rows after the sample, read in blocks.
   int threads_ = 1;
   std::size_t block_size_ = 0;
+  const std::atomic<bool>* cancel_ = nullptr;
   std::unique_ptr<BlockReader> blocks_;
   ParsedBlock* block_ = nullptr;
   long block_line_ = 0;          // the first line of block_

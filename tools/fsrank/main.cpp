@@ -101,6 +101,7 @@ int RunWide(const fsrank_cli::Options& options, fsrank_cli::ColumnSchema* saved,
   }
   source.SetPlan(std::move(plan), schema,
                  options.threads > 0 ? options.threads : UsableProcessors());
+  source.StopWhen(&gInterrupted);
   const int code = options.command == Command::kCheck
                        ? RunCheck(options, schema, source, gInterrupted, ShowProgress(options),
                                   std::cout, std::cerr)
