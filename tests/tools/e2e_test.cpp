@@ -240,10 +240,11 @@ TEST_F(FsrankProgram, TableCsvAndJsonTellTheSameRanking) {
 }
 
 TEST_F(FsrankProgram, APValueOfOneIsZeroEvidenceNeverMinusZero) {
-  // p has the same counts in both classes: X2 = G2 = 0 and p = 1 exactly.
-  std::string text = "y,p\n";
+  // p has the same counts in both classes: X2 = G2 = 0 and p = 1 exactly; q's p is 0.92.
+  std::string text = "y,p,q\n";
   for (int k = 0; k < 60; ++k)
-    text += std::string(k % 2 ? "a" : "b") + "," + std::to_string(k / 2 % 3) + "\n";
+    text += std::string(k % 2 ? "a" : "b") + "," + std::to_string(k / 2 % 3) + "," +
+            std::to_string((k * k + k / 7) % 4) + "\n";
   const std::string file = Write("one.csv", text);
   const Result table = Rank(file, {"--target", "y", "--report", Path("r.html")});
   const Result csv = Rank(file, {"--target", "y", "--format", "csv"});
@@ -255,6 +256,11 @@ TEST_F(FsrankProgram, APValueOfOneIsZeroEvidenceNeverMinusZero) {
   for (const std::string& out : {table.out, json.out, Slurp(Path("r.html"))})
     EXPECT_EQ(out.find("-0.0"), std::string::npos) << out;
   EXPECT_EQ(csv.out.find(",-0,"), std::string::npos) << csv.out;
+  // Weak evidence keeps a short bar: q's -log10 p of 0.04 is not drawn across the whole chart.
+  const std::string html = Slurp(Path("r.html"));
+  const std::size_t bar = html.find("width=\"", html.find("<rect", html.find("Pearson chart")));
+  ASSERT_NE(bar, std::string::npos);
+  EXPECT_LT(std::stod(html.substr(bar + 7)), 60.0) << html;
 }
 
 TEST_F(FsrankProgram, OptionsReachTheLibrary) {

@@ -181,6 +181,9 @@ void EvidenceChart(std::ostream& out, const CriterionRanking& c, const std::stri
   std::optional<double> cut;
   if (atBound && c.cutoff) cut = Evidence(c, c.cutoff);
   if (cut) top = std::max(top, *cut);
+  // A p-value scale reaches at least 1 (p = 0.1): predictors without evidence keep short bars
+  // instead of filling the chart when nothing stands out.
+  if (IsPValue(c)) top = std::max(top, 1.0);
   if (!(top > 0.0)) top = 1.0;
   if (saturated) top *= 1.08;  // room to show where the long bars leave the scale
   const double step = TickStep(top);
