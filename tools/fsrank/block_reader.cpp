@@ -45,7 +45,10 @@ std::uint64_t LabelTable::Key(std::string_view label) {
 }
 
 int LabelTable::Find(std::string_view label) const {
-  if (count_ == 0) return -1;
+  if (label.size() == 1) {
+    return single_.empty() ? -1 : single_[static_cast<unsigned char>(label[0])];
+  }
+  if (slots_.empty()) return -1;
   const std::uint64_t key = Key(label);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t k = Home(key);; k = (k + 1) & mask) {
@@ -56,7 +59,13 @@ int LabelTable::Find(std::string_view label) const {
 }
 
 void LabelTable::Add(std::string_view label, int code) {
-  if ((count_ + 1) * 2 > slots_.size()) {
+  ++count_;
+  if (label.size() == 1) {
+    if (single_.empty()) single_.assign(256, -1);
+    single_[static_cast<unsigned char>(label[0])] = code;
+    return;
+  }
+  if (count_ * 2 > slots_.size()) {
     // Grow to keep at most half the slots in use.
     std::vector<Slot> old;
     old.swap(slots_);
@@ -84,11 +93,11 @@ void LabelTable::Add(std::string_view label, int code) {
   while (slots_[k].code >= 0)
     k = (k + 1) & (slots_.size() - 1);
   slots_[k] = slot;
-  ++count_;
 }
 
 void LabelTable::Clear() {
   if (count_ == 0) return;
+  if (!single_.empty()) single_.assign(256, -1);
   for (Slot& slot : slots_)
     slot.code = -1;
   count_ = 0;
@@ -237,14 +246,36 @@ int UsableProcessors() {
   return std::max(1, CPU_COUNT(&set));
 }
 
+namespace {
+
+int ParsingThreads(int threads) {
+  return std::min(std::max(threads, 1), BlockReader::kMaxThreads);
+}
+
+// A block for each parsing thread, one more being cut, one handed out and one ready.
+int BlocksInFlight(int threads) {
+  return threads == 1 ? 1 : threads + 3;
+}
+
+std::size_t BlockSize(std::size_t wanted, int threads) {
+  const std::size_t share =
+      BlockReader::kTextInFlight / static_cast<std::size_t>(BlocksInFlight(threads));
+  return std::max(std::min(std::max<std::size_t>(wanted, 1), share),
+                  std::min(wanted, BlockReader::kMinBlock));
+}
+
+}  // namespace
+
 BlockReader::BlockReader(std::istream& in, std::string_view buffered, RowPlan plan, int threads,
-                         std::size_t block_size, const std::atomic<bool>* cancel)
-    : cutter_(in, buffered, plan.delimiter, block_size, plan.max_row),
+                         std::size_t block_size, const std::atomic<bool>* cancel,
+                         AfterParse after_parse)
+    : block_size_(BlockSize(block_size, ParsingThreads(threads))),
+      cutter_(in, buffered, plan.delimiter, block_size_, plan.max_row),
       plan_(std::move(plan)),
-      cancel_(cancel) {
-  threads = std::max(threads, 1);
-  // A block for each parsing thread, one more being cut, one handed out and one ready.
-  const int count = threads == 1 ? 1 : threads + 3;
+      cancel_(cancel),
+      after_parse_(std::move(after_parse)) {
+  threads = ParsingThreads(threads);
+  const int count = BlocksInFlight(threads);
   for (int k = 0; k < count; ++k) {
     blocks_.push_back(std::make_unique<ParsedBlock>());
     free_.push_back(blocks_.back().get());
@@ -253,6 +284,21 @@ BlockReader::BlockReader(std::istream& in, std::string_view buffered, RowPlan pl
     FSRANK_HANDOFF_RELEASE(&plan_);
     worker_ = std::thread([this, threads] { Work(threads); });
   }
+}
+
+void BlockReader::Parse(ParsedBlock& block) {
+  ParseBlock(plan_, block);
+  if (after_parse_ && block.cut != BlockCutter::Cut::kEnd) after_parse_(block);
+}
+
+// A block that held a long row gives its memory back, so that a few long rows do not keep
+// every block at their size.
+void BlockReader::Release(ParsedBlock& block) const {
+  const std::size_t limit = 4 * block_size_ + (std::size_t{1} << 16);
+  if (block.bytes.capacity() > limit) ByteBuffer().swap(block.bytes);
+  if (block.values.capacity() * sizeof(double) > 2 * limit)
+    std::vector<double>().swap(block.values);
+  if (block.scratch.capacity() > limit) std::string().swap(block.scratch);
 }
 
 BlockReader::~BlockReader() {
@@ -271,14 +317,16 @@ ParsedBlock* BlockReader::Next() {
   if (!worker_.joinable()) {
     if (cancelled()) return nullptr;
     ParsedBlock& block = *blocks_.front();
+    Release(block);
     block.cut = cutter_.Next(block.bytes);
     if (block.cut == BlockCutter::Cut::kEnd) return nullptr;
     block.quoted_at_end = cutter_.Quoted();
-    ParseBlock(plan_, block);
+    Parse(block);
     return &block;
   }
   std::unique_lock<std::mutex> lock(mutex_);
   if (current_ != nullptr) {
+    Release(*current_);
     free_.push_back(current_);
     current_ = nullptr;
     changed_.notify_all();
@@ -354,7 +402,7 @@ void BlockReader::Work(int threads) {
                                                            [&](ParsedBlock* block) {
                                                              FSRANK_HANDOFF_ACQUIRE(&plan_);
                                                              FSRANK_HANDOFF_ACQUIRE(block);
-                                                             ParseBlock(plan_, *block);
+                                                             Parse(*block);
                                                              FSRANK_HANDOFF_RELEASE(block);
                                                              return block;
                                                            }) &

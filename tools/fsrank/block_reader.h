@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,9 @@ class LabelTable {
   int shift_ = 64;
   std::size_t count_ = 0;
   std::string text_;
+  // Labels of one byte (the codes of most integer-coded columns) by that byte, without the slots;
+  // empty until there is one.
+  std::vector<std::int32_t> single_;
 };
 
 // A column's labels in one block: those the file had when the reading began keep their codes;
@@ -117,6 +121,12 @@ struct RowPlan {
 // "the row has N fields but the header has M"
 std::string FieldCountMessage(std::size_t fields, std::size_t header);
 
+// What the consumer makes of a block in the thread that parsed it (BlockReader's `after_parse`),
+// kept with the block until it is handed out.
+struct BlockWork {
+  virtual ~BlockWork() = default;
+};
+
 struct ParsedBlock {
   ByteBuffer bytes;
   BlockCutter::Cut cut = BlockCutter::Cut::kEnd;
@@ -148,6 +158,8 @@ struct ParsedBlock {
   bool failed = false;
   long error_line = 0;
   std::string error;
+  // Made by `after_parse`; left in place for the next use of the block, which may reuse it.
+  std::unique_ptr<BlockWork> work;
 };
 
 // Splits and encodes `block.bytes` as `plan` says.
@@ -156,14 +168,25 @@ void ParseBlock(const RowPlan& plan, ParsedBlock& block);
 // The number of processors this process may run on (at least 1).
 int UsableProcessors();
 
+// Called for each block right after it is parsed, in the parsing thread.
+using AfterParse = std::function<void(ParsedBlock&)>;
+
 class BlockReader {
  public:
+  // At most this many threads parse; more would only add blocks in flight.
+  static constexpr int kMaxThreads = 32;
+  // The blocks in flight hold about this many bytes of text together (each block at least
+  // kMinBlock, more when a row is longer); their records take about as much again.
+  static constexpr std::size_t kTextInFlight = std::size_t{16} << 20;
+  static constexpr std::size_t kMinBlock = std::size_t{64} << 10;
+
   // Reads `in` after the `buffered` bytes. With one thread everything happens in the caller's
-  // thread, in Next. Once `cancel` (when given) is set, Next ends the blocks within a few
-  // milliseconds instead of waiting for the next one to be parsed.
+  // thread, in Next. Blocks are about `block_size` bytes, less with many threads. Once `cancel`
+  // (when given) is set, Next ends the blocks within a few milliseconds instead of waiting for
+  // the next one to be parsed.
   BlockReader(std::istream& in, std::string_view buffered, RowPlan plan, int threads,
               std::size_t block_size = std::size_t{1} << 20,
-              const std::atomic<bool>* cancel = nullptr);
+              const std::atomic<bool>* cancel = nullptr, AfterParse after_parse = nullptr);
   ~BlockReader();
   BlockReader(const BlockReader&) = delete;
   BlockReader& operator=(const BlockReader&) = delete;
@@ -177,10 +200,14 @@ class BlockReader {
   void Work(int threads);
   ParsedBlock* TakeFree();
   void Publish(ParsedBlock* block);
+  void Parse(ParsedBlock& block);
+  void Release(ParsedBlock& block) const;
 
+  std::size_t block_size_;
   BlockCutter cutter_;
   RowPlan plan_;
   const std::atomic<bool>* cancel_;
+  AfterParse after_parse_;
   std::vector<std::unique_ptr<ParsedBlock>> blocks_;
   ParsedBlock* current_ = nullptr;
 

@@ -208,13 +208,14 @@ void CsvDataSource::StartBlocks() {
   }
   block_line_ = reader_.NextLine();
   blocks_ = std::make_unique<BlockReader>(in_, reader_.TakeBuffered(), std::move(rows), threads_,
-                                          block_size_, cancel_);
+                                          block_size_, cancel_, block_work_);
 }
 
-void CsvDataSource::MapLabels() {
+bool CsvDataSource::MapLabels() {
   // Labels new in the block get the file's next codes in the order they appear there, as
   // reading row by row gives them; the block numbered them from the same start, and often alike.
   const std::size_t size = static_cast<std::size_t>(schema_->RecordSize());
+  bool recoded = false;
   for (std::size_t t = 0; t < label_columns_.size(); ++t) {
     const BlockLabels& local = block_->labels[t];
     if (local.Fresh().empty()) continue;
@@ -227,6 +228,7 @@ void CsvDataSource::MapLabels() {
       same = same && code_map_[k] == static_cast<double>(known + k);
     }
     if (same) continue;
+    recoded = true;
     double* value = block_->values.data() + label_columns_[t].position;
     for (std::size_t r = 0; r < block_->rows; ++r, value += size) {
       if (!NQMV::IsMissing(*value) && *value >= static_cast<double>(known)) {
@@ -234,10 +236,52 @@ void CsvDataSource::MapLabels() {
       }
     }
   }
+  return recoded;
+}
+
+ParsedBlock* CsvDataSource::NextBlock(bool& recoded) {
+  recoded = false;
+  if (!blocks_) {
+    if (blocks_done_) return nullptr;
+    StartBlocks();
+  }
+  if (block_ != nullptr) {
+    if (block_->failed)
+      throw InputError(reader_.Where(block_line_ + block_->error_line) + block_->error);
+    block_line_ += block_->lines;
+  }
+  block_ = blocks_->Next();
+  block_row_ = 0;
+  block_issue_ = 0;
+  if (block_ == nullptr) {
+    blocks_done_ = true;
+    return nullptr;
+  }
+  recoded = MapLabels();
+  return block_;
+}
+
+void CsvDataSource::CommitBlockRows(std::size_t rows) {
+  for (std::size_t r = 0; r < rows && block_ != nullptr && block_row_ < block_->rows; ++r) {
+    ++block_row_;
+    ++delivered_;
+    has_pending_row_ = true;
+    pending_in_block_ = true;
+    CommitLastRow();
+  }
+}
+
+void CsvDataSource::StopReading() {
+  blocks_done_ = true;
+  block_ = nullptr;
+  blocks_.reset();
 }
 
 bool CsvDataSource::NextBlockRow(std::vector<double>& values) {
-  if (!blocks_) StartBlocks();
+  if (!blocks_) {
+    if (blocks_done_) return false;
+    StartBlocks();
+  }
   while (block_ == nullptr || block_row_ == block_->rows) {
     if (blocks_done_) return false;
     if (block_ != nullptr) {
@@ -278,7 +322,7 @@ bool CsvDataSource::NextRow(std::vector<double>& values) {
   long line = 0;
   if (sample_next_ >= sample_.size()) {
     pending_.clear();
-    if (!NextBlockRow(values)) return false;
+    if (stop_at_blocks_ || !NextBlockRow(values)) return false;
     has_pending_row_ = true;
     pending_in_block_ = true;
     ++delivered_;

@@ -115,6 +115,23 @@ class CsvDataSource : public RecordSource {
   const DataPlan& Plan() const { return plan_; }
   // The rows end early, within milliseconds, once `cancel` is set (Ctrl-C).
   void StopWhen(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+  int Threads() const { return threads_; }
+
+  // Reading block by block, for a pass that feeds each block's rows to an algorithm of its own
+  // in the thread that parsed it. Call before reading: `work` runs on each block after it is
+  // parsed, its categorical values still coded by the block itself (BlockLabels).
+  void SetBlockWork(AfterParse work) { block_work_ = std::move(work); }
+  // With true, NextRow ends with the rows read for the sample; NextBlock gives the others.
+  void StopAtBlocks(bool stop) { stop_at_blocks_ = stop; }
+  // The next block of rows after the sample (once NextRow has given all of those), with its
+  // categorical values recoded as the file codes them; `recoded` tells whether that changed
+  // any (so that what `work` made of the block no longer holds). Null at the end. Throws
+  // InputError for the malformed row that ended the block before, once its rows were given.
+  ParsedBlock* NextBlock(bool& recoded);
+  // The first `rows` rows of the block last returned were used: counts them and their problems.
+  void CommitBlockRows(std::size_t rows);
+  // Stops the reading threads; nothing more is read.
+  void StopReading();
 
   bool NextRow(std::vector<double>& values) override;
   void CommitLastRow() override;
@@ -130,7 +147,7 @@ class CsvDataSource : public RecordSource {
   bool ReadRaw(std::vector<std::string>& fields, long& line);
   bool NextBlockRow(std::vector<double>& values);
   void StartBlocks();
-  void MapLabels();
+  bool MapLabels();
   double EncodeCategorical(LabelEncoder& encoder, const std::string& field) const;
   double EncodeNumber(std::size_t column, const std::string& field, long line);
   std::size_t FindColumn(const std::string& name, const std::string& role) const;
@@ -177,6 +194,8 @@ class CsvDataSource : public RecordSource {
   std::size_t delivered_ = 0;
   std::size_t committed_ = 0;
   std::map<std::size_t, UnparsableSummary> unparsable_;
+  AfterParse block_work_;
+  bool stop_at_blocks_ = false;
 };
 
 }  // namespace fsrank_cli

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "html_report.h"
+#include "parallel_pass.h"
 #include "report.h"
 #include "session.h"
 
@@ -125,19 +126,32 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
     }
   }
   if (const int code = session.Start(cancel, progress, err); code != kExitOk) return code;
-  IFSAlgorithm& algorithm = *session.algorithm;
 
-  NQStatus status = algorithm.GetStatus();
+  NQStatus status = session.algorithm->GetStatus();
   if (source) {
-    CsvRecordIterator records(*source, schema);
-    status = algorithm.Accumulate(records, options.max_records);
-    session.ClearProgress();
-    records.WriteWarnings(err);
-    const int code = PassOutcome(status, records, *source, cancel, err);
+    auto* wide = dynamic_cast<CsvDataSource*>(source);
+    std::string error;
+    if (wide != nullptr && wide->Threads() > 1) {
+      ParallelPass pass =
+          AccumulateInParallel(session.algorithm, *wide, schema, options.max_records, cancel);
+      if (pass.adopted_settings) session.adopted_settings = std::move(pass.adopted_settings);
+      status = pass.status;
+      error = pass.error;
+      session.ClearProgress();
+      pass.guard->WriteWarnings(err, source->SourceName());
+    } else {
+      CsvRecordIterator records(*source, schema);
+      status = session.algorithm->Accumulate(records, options.max_records);
+      session.ClearProgress();
+      records.WriteWarnings(err);
+      error = records.Error();
+    }
+    const int code = PassOutcome(status, error, *source, cancel, err);
     if (code >= 0) return code;
     schema.rows += static_cast<long>(source->RowsCommitted());
     schema.sources.push_back(source->SourceName());
   }
+  IFSAlgorithm& algorithm = *session.algorithm;
   // The state is saved right after the data pass, before anything is screened out, so that a
   // resumed run can add data and then screen and rank as one run over all of it would.
   if (!options.save_state.empty()) {
@@ -239,7 +253,7 @@ int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& s
   session.ClearProgress();
   records.WriteWarnings(err);
   // The check's statuses about unusable data are warnings; the counts below tell them apart.
-  const int code = PassOutcome(status, records, source, cancel, err);
+  const int code = PassOutcome(status, records.Error(), source, cancel, err);
   if (code >= 0) return code;
   // The pass lists the screening rules each column breaks; a column with every value missing
   // or with one value only is what the check that runs before them finds, and deletes here

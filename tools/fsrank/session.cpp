@@ -340,21 +340,21 @@ int SaveStateFiles(const IFSAlgorithm& algorithm, const std::string& path,
   } catch (const InputError& e) {
     std::remove(path.c_str());
     std::remove(sidecar.c_str());
-    err << "fsrank: " << path << ": the saved state cannot be read back, so it was removed: "
-        << e.what() << "\n";
+    err << "fsrank: " << path
+        << ": the saved state cannot be read back, so it was removed: " << e.what() << "\n";
     return kExitInput;
   }
   return kExitOk;
 }
 
-int PassOutcome(const NQStatus& status, const CsvRecordIterator& records,
-                const RecordSource& source, const std::atomic<bool>& cancel, std::ostream& err) {
+int PassOutcome(const NQStatus& status, const std::string& error, const RecordSource& source,
+                const std::atomic<bool>& cancel, std::ostream& err) {
   if (cancel.load() || status.GetErrorCode() == NQFeature::StatusCancelled) {
     err << "fsrank: cancelled after " << source.RowsCommitted() << " records\n";
     return kExitCancelled;
   }
-  if (!records.Error().empty()) {
-    err << "fsrank: " << Printable(records.Error()) << "\n";
+  if (!error.empty()) {
+    err << "fsrank: " << Printable(error) << "\n";
     return kExitInput;
   }
   if (!status.IsError()) return -1;

@@ -77,6 +77,8 @@ class FlagCancel : public NQQueryCancel {
 class Session {
  public:
   FSSettings own_settings;
+  // The settings of an algorithm that took over from the first (ParallelPass).
+  std::unique_ptr<FSSettings> adopted_settings;
   std::unique_ptr<IFSAlgorithm> algorithm;
 
   FSSettings& Settings() { return algorithm ? *algorithm->GetSettings() : own_settings; }
@@ -114,7 +116,8 @@ int WriteExport(const std::string& path, const char* what, std::ostream& err,
 std::string StatusText(const NQFeature::NQStatus& status);
 // Tells what stopped a data pass: an exit code, or -1 when it did not stop (a warning or
 // nothing).
-int PassOutcome(const NQFeature::NQStatus& status, const CsvRecordIterator& records,
+// `error` is the fault of the file that ended the pass, if any.
+int PassOutcome(const NQFeature::NQStatus& status, const std::string& error,
                 const RecordSource& source, const std::atomic<bool>& cancel, std::ostream& err);
 
 }  // namespace fsrank_cli

@@ -22,7 +22,18 @@ bool Continuous(const SchemaColumn& column) {
 }  // namespace
 
 ValueGuard::ValueGuard(const ColumnSchema& schema)
-    : schema_(schema), replaced_(kFirstPredictor + schema.predictors.size()) {}
+    : schema_(&schema),
+      long_form_(schema.long_form),
+      continuous_target_(schema.HasTarget() && Continuous(schema.target)),
+      target_position_(schema.TargetPosition()),
+      weight_position_(schema.WeightPosition()),
+      first_predictor_(static_cast<std::size_t>(schema.FirstPredictorPosition())),
+      replaced_(kFirstPredictor + schema.predictors.size()) {
+  for (const SchemaColumn& column : schema.predictors) {
+    if (Continuous(column)) continuous_list_.push_back(continuous_.size());
+    continuous_.push_back(Continuous(column));
+  }
+}
 
 void ValueGuard::Replace(std::size_t column, double& value, std::size_t row) {
   Replaced& r = replaced_[column];
@@ -33,31 +44,41 @@ void ValueGuard::Replace(std::size_t column, double& value, std::size_t row) {
   value = NQMV::Missing();
 }
 
-void ValueGuard::Apply(std::vector<double>& record, std::size_t row) {
+void ValueGuard::Apply(double* record, std::size_t size, std::size_t row) {
   const auto guard = [&](std::size_t column, double& value) {
     if (!NQMV::IsMissing(value) && std::fabs(value) > kMaxMagnitude) Replace(column, value, row);
   };
-  if (schema_.long_form) {
+  if (long_form_) {
     // case, predictor, value, target
-    if (record.size() != 4) return;
+    if (size != 4) return;
     const double p = record[1];
-    if (p >= 0 && p < static_cast<double>(schema_.predictors.size()) &&
-        Continuous(schema_.predictors[static_cast<std::size_t>(p)])) {
+    if (p >= 0 && p < static_cast<double>(continuous_.size()) &&
+        continuous_[static_cast<std::size_t>(p)]) {
       guard(kFirstPredictor + static_cast<std::size_t>(p), record[2]);
     }
-    if (Continuous(schema_.target)) guard(kTarget, record[3]);
+    if (continuous_target_) guard(kTarget, record[3]);
     return;
   }
-  if (schema_.HasTarget() && Continuous(schema_.target)) {
-    guard(kTarget, record[static_cast<std::size_t>(schema_.TargetPosition())]);
-  }
-  if (!schema_.weight.empty()) {
-    double& w = record[static_cast<std::size_t>(schema_.WeightPosition())];
+  if (continuous_target_) guard(kTarget, record[static_cast<std::size_t>(target_position_)]);
+  if (weight_position_ >= 0) {
+    double& w = record[static_cast<std::size_t>(weight_position_)];
     if (w > 0.0 && (w > kMaxWeight || w < kMinWeight)) Replace(kWeight, w, row);
   }
-  const std::size_t first = static_cast<std::size_t>(schema_.FirstPredictorPosition());
-  for (std::size_t p = 0; p < schema_.predictors.size() && first + p < record.size(); ++p) {
-    if (Continuous(schema_.predictors[p])) guard(kFirstPredictor + p, record[first + p]);
+  for (const std::size_t p : continuous_list_) {
+    if (first_predictor_ + p < size) guard(kFirstPredictor + p, record[first_predictor_ + p]);
+  }
+}
+
+void ValueGuard::Merge(const ValueGuard& part, std::size_t rows) {
+  for (std::size_t c = 0; c < replaced_.size() && c < part.replaced_.size(); ++c) {
+    const Replaced& theirs = part.replaced_[c];
+    if (theirs.count == 0) continue;
+    Replaced& mine = replaced_[c];
+    if (mine.count == 0) {
+      mine.first_row = rows + theirs.first_row;
+      mine.first_value = theirs.first_value;
+    }
+    mine.count += theirs.count;
   }
 }
 
@@ -66,14 +87,14 @@ void ValueGuard::WriteWarnings(std::ostream& err, const std::string& source) con
     const Replaced& r = replaced_[c];
     if (r.count == 0) continue;
     const bool weight = c == kWeight;
-    const std::string& name = c == kTarget ? schema_.target.name
-                              : weight     ? schema_.weight
-                                           : schema_.predictors[c - kFirstPredictor].name;
+    const std::string& name = c == kTarget ? schema_->target.name
+                              : weight     ? schema_->weight
+                                           : schema_->predictors[c - kFirstPredictor].name;
     char first[64];
     std::snprintf(first, sizeof first, "%g", r.first_value);
     WriteWarning(err, source + ": " +
-                          (schema_.long_form && c >= kFirstPredictor ? "predictor" : "column") +
-                          " \"" + name + "\": " + std::to_string(r.count) +
+                          (long_form_ && c >= kFirstPredictor ? "predictor" : "column") + " \"" +
+                          name + "\": " + std::to_string(r.count) +
                           (r.count == 1 ? " value is" : " values are") +
                           (weight ? " outside 1e-50 to 1e50, where the sums of weights stay "
                                     "finite; the rows are skipped"

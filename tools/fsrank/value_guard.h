@@ -26,11 +26,19 @@ class ValueGuard {
   static constexpr double kMaxWeight = 1e50;
   static constexpr double kMinWeight = 1e-50;
 
+  // Reads the column types of `schema` now, so that copies can guard records in other threads
+  // while the schema gains labels; `schema` must outlive the guard for its warnings.
   explicit ValueGuard(const ColumnSchema& schema);
 
   // Replaces the values of `record` (laid out as the schema says) that the sums cannot take by
   // the missing value. `row` numbers the record for the warning.
-  void Apply(std::vector<double>& record, std::size_t row);
+  void Apply(std::vector<double>& record, std::size_t row) {
+    Apply(record.data(), record.size(), row);
+  }
+  void Apply(double* record, std::size_t size, std::size_t row);
+  // Adds what `part` (a copy of this guard, from its start) replaced in records numbered after
+  // `rows` of this guard's.
+  void Merge(const ValueGuard& part, std::size_t rows);
   // One line per column whose values were replaced.
   void WriteWarnings(std::ostream& err, const std::string& source) const;
 
@@ -42,7 +50,14 @@ class ValueGuard {
   };
   void Replace(std::size_t column, double& value, std::size_t row);
 
-  const ColumnSchema& schema_;
+  const ColumnSchema* schema_;
+  bool long_form_;
+  bool continuous_target_;
+  int target_position_;
+  int weight_position_;
+  std::size_t first_predictor_;
+  std::vector<bool> continuous_;              // per predictor
+  std::vector<std::size_t> continuous_list_;  // the continuous predictors
   std::vector<Replaced> replaced_;  // by column: the target, the weight, then the predictors
 };
 
