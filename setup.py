@@ -51,4 +51,15 @@ extension = Extension(
                         "-fvisibility=hidden", "-DFSRANK_BUILDING"],
 )
 
-setup(ext_modules=[extension], cmdclass={"build_ext": ParallelBuildExt})
+# The CSV block parser of fsrank.dask.rank_csv: the fsrank program's field splitter and
+# fast_float, without the library.
+csv_extension = Extension(
+    "fsrank._csv",
+    sources=["python/fsrank/_csv.cpp"],
+    include_dirs=["tools/fsrank", pybind11.get_include()],
+    depends=["tools/fsrank/csv_blocks.h", "tools/fsrank/csv_reader.h"],
+    language="c++",
+    extra_compile_args=["-std=c++17", "-O3", "-fvisibility=hidden"],
+)
+
+setup(ext_modules=[extension, csv_extension], cmdclass={"build_ext": ParallelBuildExt})

@@ -16,15 +16,20 @@ show) and labels that appear in one partition only never need a second read; a c
 many distinct labels (identifiers, free text) makes most partitions read twice.
 """
 
+import glob
+import os
 import pickle
+import threading
 
 import dask
+import numpy as np
 import pandas as pd
 
-from ._errors import FSRankError, InputError, OptionError
+from . import _csv
+from ._errors import FSRankError, InputError, OptionError, raise_for_status
 from ._ranker import Ranker
 
-__all__ = ["rank", "fit", "partial_fit"]
+__all__ = ["rank", "fit", "partial_fit", "rank_csv", "fit_csv", "partial_fit_csv"]
 
 
 def rank(ddf, target, *, split_every=8, select=None, select_criterion=None, **options):
@@ -68,19 +73,23 @@ def partial_fit(ranker, ddf, *, split_every=8):
     except InputError:  # a new ranker: the columns are those of the frame's first rows
         base, known = _schema(ranker, ddf), False
     parts = ddf.to_delayed()
+    return _reduce(ranker, base, known, len(parts), split_every,
+                   lambda k, start: dask.delayed(_fit_partition)(parts[k], start, k, len(parts)))
+
+
+def _reduce(ranker, base, known, count, split_every, task):
+    """Merges the partial rankers task(k, base) for k < count into `ranker`; the pieces whose
+    new labels clashed are read again with every label known."""
     with _progress(ranker.progress):
-        node = _tree([dask.delayed(_fit_partition)(p, base, k, len(parts))
-                      for k, p in enumerate(parts)], split_every).compute()
+        node = _tree([task(k, base) for k in range(count)], split_every).compute()
         merged, table, _, dirty = node
         if dirty:
-            # Read again, with every label known, the partitions whose codes clashed.
             again = base.empty_copy(labels=table)
-            redo = _tree([dask.delayed(_fit_partition)(parts[k], again, k, len(parts))
-                          for k in dirty], split_every).compute()
+            redo = _tree([task(k, again) for k in dirty], split_every).compute()
             merged = _merge(merged, redo[0])
     if merged is None:
         if not known:
-            raise InputError("no data: every partition of the dask frame is empty")
+            raise InputError("no data: every partition is empty")
         return ranker
     progress = ranker.progress
     ranker.merge(merged)
@@ -179,3 +188,252 @@ class _progress:
     def __exit__(self, *exc):
         if self.bar is not None:
             self.bar.__exit__(*exc)
+
+
+# ----------------------------------------------------------------------------- CSV files
+def rank_csv(paths, target, *, blocksize=64 << 20, delimiter=",", split_every=8, select=None,
+             select_criterion=None, **options):
+    """Ranks the predictors of CSV files (a glob pattern, a path or a list of them) for the
+    column `target`, with the result of ``fsrank.rank(pd.concat(pd.read_csv(f) for f in
+    files), target, **options)``.
+
+    Each worker parses its byte ranges (`blocksize` bytes; None: whole files) natively, without
+    pandas, into a partial ranker; the rest is as in :func:`rank`. The files need a header row
+    naming the same columns; a quoted field holding a line break needs ``blocksize=None``."""
+    result = fit_csv(paths, target, blocksize=blocksize, delimiter=delimiter,
+                     split_every=split_every, **options).result()
+    if select is not None:
+        result = result.with_selection(select, select_criterion)
+    return result
+
+
+def fit_csv(paths, target, *, blocksize=64 << 20, delimiter=",", split_every=8, **options):
+    """A :class:`fsrank.Ranker` holding every row of the CSV files (see :func:`rank_csv`)."""
+    if options.get("weight") is not None and not isinstance(options["weight"], str):
+        raise OptionError("with CSV files, the weight must be the name of a column")
+    return partial_fit_csv(Ranker(target, **options), paths, blocksize=blocksize,
+                           delimiter=delimiter, split_every=split_every)
+
+
+def partial_fit_csv(ranker, paths, *, blocksize=64 << 20, delimiter=",", split_every=8):
+    """Adds every row of the CSV files to `ranker` (see :func:`partial_fit`) and returns it."""
+    if not isinstance(ranker, Ranker):
+        raise TypeError("partial_fit_csv takes a fsrank.Ranker, got %s" % type(ranker).__name__)
+    if not isinstance(split_every, int) or split_every < 2:
+        raise OptionError("split_every must be an integer >= 2, got %r" % (split_every,))
+    if blocksize is not None and (not isinstance(blocksize, int) or blocksize < 2):
+        raise OptionError("blocksize must be a number of bytes >= 2 or None, got %r"
+                          % (blocksize,))
+    if not isinstance(delimiter, str) or len(delimiter.encode()) != 1 or delimiter in "\r\n\"":
+        raise OptionError("the delimiter must be one byte other than a quote or a line end, "
+                          "got %r" % (delimiter,))
+    if not isinstance(ranker.target, str):
+        raise OptionError("with CSV files, the target must be the name of a column")
+    files = _expand(paths)
+    head, names = _head(files, ranker.options["sample"], delimiter)
+    for name in [ranker.target, ranker.weight]:
+        if name is not None and name not in names:
+            raise InputError("%r is not a column of %s (columns: %s)"
+                             % (name, files[0], ", ".join(map(repr, names))))
+    try:
+        base, known = ranker.empty_copy(), True
+    except InputError:
+        probe = pickle.loads(pickle.dumps(ranker))
+        try:
+            probe.partial_fit(head)
+        except FSRankError as e:
+            raise type(e)("%s, the first %d rows: %s" % (files[0], len(head), e)) from None
+        base, known = probe.empty_copy(), False
+    kinds = _kinds(base, head)
+    blocks = []
+    for path in files:
+        size = os.path.getsize(path)
+        step = size if blocksize is None else blocksize
+        blocks += [(path, start, min(start + step, size)) for start in range(0, max(size, 1), step)]
+
+    def task(k, start):
+        return dask.delayed(_fit_block)(blocks[k], start, kinds, names, delimiter, k)
+
+    return _reduce(ranker, base, known, len(blocks), split_every, task)
+
+
+def _expand(paths):
+    items = [paths] if isinstance(paths, (str, os.PathLike)) else list(paths)
+    files = []
+    for item in items:
+        item = os.fspath(item)
+        found = sorted(glob.glob(item)) if glob.has_magic(item) else [item]
+        if not found:
+            raise FileNotFoundError("no file matches %s" % item)
+        files += found
+    if not files:
+        raise InputError("no CSV file given")
+    for path in files:
+        if not os.path.isfile(path):
+            raise FileNotFoundError(path)
+    return files
+
+
+def _head(files, sample, delimiter):
+    """The first `sample` rows (read by pandas, over as many files as needed) and the names."""
+    heads, rows, names = [], 0, None
+    for path in files:
+        try:
+            head = pd.read_csv(path, nrows=sample - rows, sep=delimiter,
+                               float_precision="round_trip")  # as the workers read them
+        except (ValueError, UnicodeDecodeError) as e:  # pandas' ParserError is a ValueError
+            raise InputError("%s: %s" % (path, e)) from None
+        if names is None:
+            names = [str(c) for c in head.columns]
+        if len(head):
+            heads.append(head)
+            rows += len(head)
+        if rows >= sample:
+            break
+    if not heads:
+        raise InputError("no data: the CSV files have no rows")
+    return pd.concat(heads, ignore_index=True) if len(heads) > 1 else heads[0], names
+
+
+def _kinds(base, head):
+    """Per column of the files: ('c', None) continuous, ('n', int labels?) numbered categories,
+    ('t', booleans?) text categories; numbered when pandas reads the first rows as numbers."""
+    categorical = {c.name: c.categorical for c in [base._target] + base._predictors}
+    kinds = []
+    for name in head.columns:
+        dtype = head[name].dtype
+        if not categorical.get(name, False):
+            kinds.append(("c", None))
+        elif pd.api.types.is_bool_dtype(dtype):
+            kinds.append(("t", True))
+        elif pd.api.types.is_numeric_dtype(dtype):
+            kinds.append(("n", dtype.kind in "iu"))
+        else:
+            kinds.append(("t", False))
+    return kinds
+
+
+_BOOLEANS = {"True": True, "true": True, "TRUE": True, "False": False, "false": False,
+             "FALSE": False}
+
+
+class _Buffers(threading.local):
+    """Per thread, a block's bytes and its parsed columns, kept from one block to the next:
+    fresh memory costs a page fault per page, memory used again does not."""
+
+    def __init__(self):
+        self.data = bytearray()
+        self.outputs = {}  # column position -> array
+
+    def _read(self, f, at, count):
+        """Reads up to `count` bytes into data[at:]; returns how many."""
+        if len(self.data) < at + count + 1:
+            self.data += bytes(max(at + count + 1, len(self.data) * 5 // 4) - len(self.data))
+        done = 0
+        with memoryview(self.data) as view:
+            while done < count:
+                got = f.readinto(view[at + done:at + count])
+                if not got:
+                    break
+                done += got
+        return done
+
+    def block(self, path, start, end):
+        """(skip, size): the rows that start in [start, end) of the file are data[skip:size],
+        followed by a line end; rows are cut at LF."""
+        begin = max(start - 1, 0)
+        with open(path, "rb") as f:
+            f.seek(begin)
+            size = self._read(f, 0, end - begin)
+            while size and self.data[size - 1] != 10:
+                # The row that starts before `end` runs on to its line end.
+                got = self._read(f, size, 1 << 16)
+                cut = self.data.find(b"\n", size, size + got)
+                size = cut + 1 if cut >= 0 else size + got
+                if cut >= 0 or not got:
+                    break
+        skip = 0
+        if start > 0:
+            skip = self.data.find(b"\n", 0, size) + 1
+            if skip == 0 or skip >= end - begin:  # no row starts in the range
+                skip = size
+        elif self.data[:3] == b"\xef\xbb\xbf":  # a UTF-8 byte-order mark is not data
+            skip = 3
+        self.data[size] = 10
+        return skip, size
+
+    def columns(self, kinds, rows):
+        """Arrays for the columns of `kinds`, each of `rows` elements or more."""
+        out = []
+        for k, kind in enumerate(kinds):
+            dtype = np.float64 if kind == "c" else np.int32
+            a = self.outputs.get(k)
+            if a is None or len(a) < rows or a.dtype != dtype:
+                a = self.outputs[k] = np.empty(max(rows, 1024), dtype=dtype)
+            out.append(a)
+        return out
+
+
+_buffers = _Buffers()
+_BOOLEANS = {"True": True, "true": True, "TRUE": True, "False": False, "false": False,
+             "FALSE": False}
+
+
+def _fit_block(block, base, kinds, names, delimiter, index):
+    """(ranker or None, labels, [index], []): the rows of one byte range of a file."""
+    path, start, end = block
+    skip, size = _buffers.block(path, start, end)
+    data = _buffers.data
+    lines = data.count(b"\n", skip, size) + 1
+    if data.find(b"\r", skip, size) >= 0:
+        lines += data.count(b"\r", skip, size)
+    outputs = _buffers.columns([k for k, _ in kinds], lines)
+    header = start == 0
+    with memoryview(data) as view:
+        got, rows, labels, line, error = _csv.parse(
+            view[skip:size + 1], size - skip, "".join(k for k, _ in kinds), delimiter, header,
+            outputs)
+    where = path if header else "%s, bytes %d-%d" % (path, start, end)
+    if header and got != names:
+        missing = [c for c in names if c not in got]
+        extra = [c for c in got if c not in names]
+        raise InputError("%s: the columns differ from the first file's%s%s" % (
+            path, ": missing %s" % missing if missing else "",
+            ": unexpected %s" % extra if extra else "" if missing else
+            ": %s in place of %s" % (got, names)))
+    if error:
+        raise InputError("%s, line %d%s: %s" % (where, line, "" if header else " of the range",
+                                                 error))
+    if rows == 0:
+        return None, base.labels, [], []
+    ranker = pickle.loads(pickle.dumps(base))
+    columns = {c.name: c for c in [ranker._target] + ranker._predictors}
+    arrays = {}
+    for name, (kind, flag), values, found in zip(names, kinds, outputs, labels):
+        values = values[:rows]
+        if kind != "c":
+            if kind == "n" and flag:
+                found = [int(v) if v.is_integer() else v for v in found]
+            elif kind == "t" and flag:
+                found = [_BOOLEANS.get(v, v) for v in found]
+            # The block's codes become the ranker's: the labels it knows keep their codes, new
+            # ones get the next (Column._table); -1 (missing) stays.
+            table = columns[name]._table(found).astype(np.int32)
+            np.take(table, values, out=values, mode="wrap")
+        arrays[name] = values
+    order = [ranker._target.name] + ([ranker.weight] if ranker.weight is not None else [])
+    order += [c.name for c in ranker._predictors]
+    if ranker._engine is None:
+        ranker._new_engine(ranker.weight is not None)
+    status, bad_column, bad_row = ranker._engine.accumulate([arrays[n] for n in order], rows,
+                                                            None, 0)
+    if bad_column >= 0:
+        raise InputError("%s: column %r, row %d%s: an infinite value (leave a missing value "
+                         "empty)" % (where, order[bad_column], bad_row + 1,
+                                     "" if header else " of the range"))
+    try:
+        raise_for_status(status)
+    except FSRankError as e:
+        raise type(e)("%s: %s" % (where, e)) from None
+    ranker._rows += rows
+    return ranker, ranker.labels, [index], []

@@ -127,3 +127,43 @@ def test_bad_partitions_and_columns_are_named(client):
         fsrank.dask.rank(ddf, "nope")
     with pytest.raises(fsrank.OptionError, match="unknown column.*'nope'"):
         fsrank.dask.rank(ddf, "y", categorical=["nope"])
+
+
+def write_files(df, tmp_path):
+    """Three CSV files of the frame: LF; CRLF with a byte-order mark; a header alone."""
+    df = df.assign(text=df.text.replace("c", "c, quoted"))
+    df.iloc[:1700].to_csv(tmp_path / "a.csv", index=False)
+    with open(tmp_path / "b.csv", "w", encoding="utf-8-sig", newline="") as f:
+        df.iloc[1700:].to_csv(f, index=False, lineterminator="\r\n")
+    df.iloc[:0].to_csv(tmp_path / "c.csv", index=False)
+    return df
+
+
+@pytest.mark.parametrize("blocksize, target, options", [
+    (1500, "y", {}),
+    (4000, "yc", {"weight": "w", "weight_conversion": "asis", "criteria": ["F", "t"]}),
+    (None, "y", {"weight": "w", "continuous": ["count"], "select": "k=2"}),
+])
+def test_csv_files_same_as_pandas(client, tmp_path, blocksize, target, options):
+    df = write_files(frame().drop(columns=["yc" if target == "y" else "y"]), tmp_path)
+    got = fsrank.dask.rank_csv(str(tmp_path / "*.csv"), target, blocksize=blocksize,
+                               split_every=3, **options)
+    # Numbers are read correctly rounded, which pandas does with float_precision="round_trip".
+    want = pd.concat([pd.read_csv(tmp_path / f, float_precision="round_trip")
+                      for f in ["a.csv", "b.csv"]], ignore_index=True)
+    assert_same(got, fsrank.rank(want, target, **options))
+
+
+def test_csv_bad_files_are_named(client, tmp_path):
+    write_files(frame().drop(columns="yc"), tmp_path)
+    (tmp_path / "d.csv").write_text("num,count,text,flag,w,y,extra\n1,2,a,True,1,lo,3\n")
+    (tmp_path / "e.csv").write_text(open(tmp_path / "c.csv").read() + "1,2,a,True,1,lo,9\n")
+    for files, error, words in [
+            (["a.csv", "d.csv"], fsrank.InputError, r"d.csv: the columns differ.*'extra'"),
+            (["a.csv", "e.csv"], fsrank.InputError, "e.csv, line 2: the row has more fields"),
+            (["a.csv", "nope*.csv"], FileNotFoundError, "no file matches"),
+    ]:
+        with pytest.raises(error, match=words):
+            fsrank.dask.rank_csv([tmp_path / f for f in files], "y")
+    with pytest.raises(fsrank.InputError, match="'z' is not a column of .*a.csv"):
+        fsrank.dask.rank_csv(tmp_path / "a.csv", "z")
