@@ -73,12 +73,13 @@ bench-python: deps python-install
 	$(VENV)/bin/python bench/python_bench.py build/bench $(BENCH_ARGS)
 
 # fsrank.dask on a local cluster of 1 and 2 workers next to the dask-native route
-# (bench/dask_bench.py), on DASK_ROWS rows of CSV files generated once under build/dask-data.
+# (bench/dask_bench.py): every figure in one run, on DASK_ROWS rows of CSV files generated once
+# under build/dask-data-ROWS (2e7 rows: 2.1 GB). DASK_ARGS as --frame 0 --native 0 skips routes.
 DASK_ROWS ?= 20000000
 bench-dask: deps python-install
-	test -e build/dask-data/part-000.csv || \
-	  $(VENV)/bin/python bench/dask_bench.py gen build/dask-data --rows $(DASK_ROWS)
-	$(VENV)/bin/python bench/dask_bench.py run build/dask-data
+	test -e build/dask-data-$(DASK_ROWS)/part-019.csv || \
+	  $(VENV)/bin/python bench/dask_bench.py gen build/dask-data-$(DASK_ROWS) --rows $(DASK_ROWS)
+	$(VENV)/bin/python bench/dask_bench.py run build/dask-data-$(DASK_ROWS) $(DASK_ARGS)
 
 test-sanitize: deps
 	$(CONFIGURE) -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFSRANK_SANITIZE=address,undefined \

@@ -145,7 +145,7 @@ def write_files(df, tmp_path):
     (None, "y", {"weight": "w", "continuous": ["count"], "select": "k=2"}),
 ])
 def test_csv_files_same_as_pandas(client, tmp_path, blocksize, target, options):
-    df = write_files(frame().drop(columns=["yc" if target == "y" else "y"]), tmp_path)
+    write_files(frame().drop(columns=["yc" if target == "y" else "y"]), tmp_path)
     got = fsrank.dask.rank_csv(str(tmp_path / "*.csv"), target, blocksize=blocksize,
                                split_every=3, **options)
     # Numbers are read correctly rounded, which pandas does with float_precision="round_trip".
