@@ -174,10 +174,10 @@ using AfterParse = std::function<void(ParsedBlock&)>;
 class BlockReader {
  public:
   // At most this many threads parse; more would only add blocks in flight.
-  static constexpr int kMaxThreads = 32;
+  static constexpr int kMaxThreads = 8;
   // The blocks in flight hold about this many bytes of text together (each block at least
   // kMinBlock, more when a row is longer); their records take about as much again.
-  static constexpr std::size_t kTextInFlight = std::size_t{16} << 20;
+  static constexpr std::size_t kTextInFlight = std::size_t{8} << 20;
   static constexpr std::size_t kMinBlock = std::size_t{64} << 10;
 
   // Reads `in` after the `buffered` bytes. With one thread everything happens in the caller's

@@ -273,7 +273,7 @@ void AddThreads(CLI::App* cmd, Options& options) {
   cmd->add_option("--threads", options.threads,
                   "Threads that read a file of one row per case, each feeding an algorithm of "
                   "its own, merged in file order (default: the processors the program may use, "
-                  "at most 32; check feeds one algorithm; the long form is read by one)")
+                  "at most 8; check feeds one algorithm; the long form is read by one)")
       ->check(CLI::PositiveNumber.description(""))
       ->type_name("N");
 }
