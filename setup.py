@@ -43,7 +43,8 @@ extension = Extension(
     include_dirs=["include", "src", pybind11.get_include()],
     # Any header newer than the extension rebuilds it (setuptools checks only these dates).
     depends=sorted(glob.glob("include/**/*.h", recursive=True) +
-                   glob.glob("src/**/*.h", recursive=True) + glob.glob("src/**/*.inc", recursive=True)),
+                   glob.glob("src/**/*.h", recursive=True) + glob.glob("src/**/*.inc", recursive=True) +
+                   ["python/fsrank/column_records.h"]),
     language="c++",
     # Results must be bit-identical to the library built by CMake: no fused or reordered
     # floating-point operations.

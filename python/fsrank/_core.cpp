@@ -9,6 +9,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "column_records.h"
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -23,6 +25,9 @@
 #include <vector>
 
 namespace py = pybind11;
+using fsrank_columns::Column;
+using fsrank_columns::ColumnRecords;
+using fsrank_columns::SetExactTails;
 
 namespace {
 
@@ -33,141 +38,6 @@ py::tuple StatusTuple(const NQStatus& status) {
   return py::make_tuple(status.GetErrorCode(), status.GetSeverity(), status.GetDiscreteDatum(0),
                         status.GetDiscreteDatum(1), status.GetDiscreteDatum(2));
 }
-
-// One input column: a contiguous one-dimensional numpy buffer. Floating-point NaN is missing;
-// in a column of category codes a negative code is missing.
-struct Column {
-  const char* data = nullptr;
-  std::ptrdiff_t step = 0;  // bytes from one row to the next
-  char kind = 'd';          // numpy's type character
-  bool codes = false;
-};
-
-template <class T>
-T At(const char* base, std::ptrdiff_t step, std::size_t r) {
-  T v;
-  std::memcpy(&v, base + static_cast<std::ptrdiff_t>(r) * step, sizeof v);
-  return v;
-}
-
-template <class T>
-void ConvertInts(const char* src, std::ptrdiff_t step, std::size_t n, double* out,
-                 std::size_t stride, bool codes) {
-  for (std::size_t r = 0; r < n; ++r) {
-    const T v = At<T>(src, step, r);
-    out[r * stride] = (codes && v < 0) ? gMissingValue : static_cast<double>(v);
-  }
-}
-
-// Returns the first row (from 0) holding an infinity, or n.
-template <class T>
-std::size_t ConvertFloats(const char* src, std::ptrdiff_t step, std::size_t n, double* out,
-                          std::size_t stride) {
-  std::size_t bad = n;
-  for (std::size_t r = 0; r < n; ++r) {
-    const double v = static_cast<double>(At<T>(src, step, r));
-    if (std::isnan(v)) {
-      out[r * stride] = gMissingValue;
-    } else {
-      if (std::isinf(v) && bad == n) bad = r;
-      out[r * stride] = v;
-    }
-  }
-  return bad;
-}
-
-// Hands rows of the columns to the library. Rows are converted a block at a time, column by
-// column, into a row-major buffer; each record is one copy out of it.
-class ColumnIterator : public NQCommon::RecordIterator {
- public:
-  static constexpr std::size_t kBlock = 256;
-
-  ColumnIterator(std::vector<Column> columns, std::size_t rows)
-      : columns_(std::move(columns)),
-        rows_(rows),
-        width_(columns_.size()),
-        block_(kBlock * columns_.size()),
-        record_(static_cast<int>(columns_.size())) {}
-
-  bool Next() override {
-    if (row_ >= rows_ || bad_column_ >= 0) return false;
-    if (row_ >= block_start_ + block_rows_) {
-      Fill(row_);
-      if (bad_column_ >= 0) return false;
-    }
-    std::memcpy(record_.GetAll(), &block_[(row_ - block_start_) * width_], width_ * sizeof(double));
-    ++row_;
-    return true;
-  }
-  NQCommon::Record* GetRecord() override { return row_ == 0 ? nullptr : &record_; }
-
-  // The column and row of an infinite value that stopped the pass, or -1.
-  long BadColumn() const { return bad_column_; }
-  long BadRow() const { return bad_row_; }
-
- private:
-  void Fill(std::size_t start) {
-    block_start_ = start;
-    block_rows_ = std::min(kBlock, rows_ - start);
-    for (std::size_t c = 0; c < width_; ++c) {
-      const Column& col = columns_[c];
-      double* out = block_.data() + c;
-      std::size_t bad = block_rows_;
-      const char* src = col.data + static_cast<std::ptrdiff_t>(start) * col.step;
-      const std::size_t n = block_rows_;
-      switch (col.kind) {
-        case 'd':
-          bad = ConvertFloats<double>(src, col.step, n, out, width_);
-          break;
-        case 'f':
-          bad = ConvertFloats<float>(src, col.step, n, out, width_);
-          break;
-        case 'b':
-          ConvertInts<std::int8_t>(src, col.step, n, out, width_, col.codes);
-          break;
-        case 'h':
-          ConvertInts<std::int16_t>(src, col.step, n, out, width_, col.codes);
-          break;
-        case 'i':
-          ConvertInts<std::int32_t>(src, col.step, n, out, width_, col.codes);
-          break;
-        case 'l':
-        case 'q':
-          ConvertInts<std::int64_t>(src, col.step, n, out, width_, col.codes);
-          break;
-        case 'B':
-        case '?':
-          ConvertInts<std::uint8_t>(src, col.step, n, out, width_, false);
-          break;
-        case 'H':
-          ConvertInts<std::uint16_t>(src, col.step, n, out, width_, false);
-          break;
-        case 'I':
-          ConvertInts<std::uint32_t>(src, col.step, n, out, width_, false);
-          break;
-        default:  // 'L', 'Q'
-          ConvertInts<std::uint64_t>(src, col.step, n, out, width_, false);
-          break;
-      }
-      if (bad < block_rows_) {
-        bad_column_ = static_cast<long>(c);
-        bad_row_ = static_cast<long>(start + bad);
-        return;
-      }
-    }
-  }
-
-  std::vector<Column> columns_;
-  std::size_t rows_;
-  std::size_t width_;
-  std::vector<double> block_;
-  std::size_t block_start_ = 0;
-  std::size_t block_rows_ = 0;
-  std::size_t row_ = 0;
-  NQCommon::Record record_;
-  long bad_column_ = -1;
-  long bad_row_ = -1;
-};
 
 // Serves interpreter signals and the Python progress callback from the library's reports, at
 // most ten times a second. A raised exception (KeyboardInterrupt, or one from the callback) is
@@ -229,25 +99,6 @@ class Watch : public ProgressListener, public NQQueryCancel {
 
 // An algorithm with its settings. The record layout is the command-line program's: the target,
 // then the weight when there is one, then the predictors.
-// Exact upper tails for the p-values, in a library that has them (FSSettings::
-// SetFlagExactTails); the flag is not saved with a state, so it is set before every ranking.
-template <class S, class = void>
-struct HasExactTails : std::false_type {};
-template <class S>
-struct HasExactTails<S, std::void_t<decltype(std::declval<S&>().SetFlagExactTails(true))>>
-    : std::true_type {};
-
-template <class S>
-bool SetExactTails(S& settings, bool on) {
-  if constexpr (HasExactTails<S>::value) {
-    settings.SetFlagExactTails(on);
-    return true;
-  } else {
-    (void)settings;
-    return !on;
-  }
-}
-
 class Engine {
  public:
   Engine(const std::vector<bool>& types, bool catTarget, bool weighted, int weightConversion)
@@ -304,12 +155,12 @@ class Engine {
       c.step = a.strides(0);
       c.kind = a.dtype().char_();
       c.codes = a.dtype().kind() == 'i';
-      if (std::strchr("dfbhilqBHILQ?", c.kind) == nullptr) {
+      if (!fsrank_columns::Supported(c.kind)) {
         throw std::invalid_argument(std::string("unsupported column dtype '") + c.kind + "'");
       }
       columns.push_back(c);
     }
-    ColumnIterator records(std::move(columns), rows);
+    ColumnRecords records(std::move(columns), rows);
     NQStatus status;
     {
       Watch watch(callback, offset);

@@ -149,6 +149,22 @@ def test_documented_errors(options, error, message):
         fsrank.rank(df, **options)
 
 
+def test_row_major_and_column_major_frames_give_the_same_records():
+    # A frame over a 2-D array holds its columns as fields of each row, a copied frame as
+    # columns of their own: the binding reads them by different routes.
+    rng = np.random.default_rng(4)
+    values = rng.normal(size=(3000, 13))
+    values[rng.random(values.shape) < .05] = np.nan
+    values[:, 0] = rng.integers(0, 3, len(values))
+    view = pd.DataFrame(values, columns=["y"] + ["x%d" % k for k in range(1, 13)])
+    expected = fsrank.rank(view.copy(), "y").table
+    pd.testing.assert_frame_equal(fsrank.rank(view, "y").table, expected)
+    values[2000, 9], values[2000, 4], values[2500, 2] = -np.inf, np.inf, np.inf
+    for frame in (view, view.copy()):
+        with pytest.raises(fsrank.InputError, match="column 'x4', row 2000: an infinite"):
+            fsrank.rank(frame, "y")
+
+
 def test_input_faults_name_the_place():
     df = pd.DataFrame({"a": [1.5, np.inf, 2.5], "y": [0, 1, 0]})
     with pytest.raises(fsrank.InputError, match="column 'a', row 1: an infinite value"):
