@@ -9,7 +9,8 @@ import numpy as np
 import pandas as pd
 
 from . import _core
-from ._errors import (InputError, OptionError, StateError, raise_for_status)
+from ._errors import (NO_VALID_DATA, NO_VALID_WEIGHT, InputError, OptionError, StateError,
+                      raise_for_status)
 from ._frame import Column, as_frame, guess_type, infer_columns
 from ._result import CRITERIA, RankResult, criterion_index
 
@@ -89,15 +90,14 @@ class Ranker:
     ``weight`` likewise names a weight column. The other options are those of :func:`rank`.
 
     Category labels get codes in order of first appearance. Rankers that read different parts
-    of the data and are merged must give the same labels the same codes: ``labels`` (a dict of
-    column name to the list of its labels, known beforehand) fixes those codes; labels not
-    listed get the next codes as they appear.
+    of the data and are merged must give the same labels the same codes: start them from
+    ``empty_copy`` of one ranker, which can also fix the codes of labels known beforehand.
     """
 
     def __init__(self, target=None, *, weight=None, categorical=None, continuous=None,
                  criteria=None, weight_conversion="round", max_missing=None, max_single=None,
                  max_categories=None, min_cv=None, min_sd=None, screen=True, exact_tails=True,
-                 sample=1000, progress=False, labels=None):
+                 sample=1000, progress=False):
         if weight_conversion not in _CONVERSIONS:
             raise OptionError("weight_conversion must be one of %s, got %r"
                               % (", ".join(_CONVERSIONS), weight_conversion))
@@ -117,13 +117,17 @@ class Ranker:
                             continuous=list(continuous or ()), criteria=criteria,
                             weight_conversion=weight_conversion, max_missing=max_missing,
                             max_single=max_single, max_categories=max_categories, min_cv=min_cv,
-                            min_sd=min_sd, screen=screen, exact_tails=exact_tails, sample=sample,
-                            labels={k: list(v) for k, v in (labels or {}).items()})
+                            min_sd=min_sd, screen=screen, exact_tails=exact_tails, sample=sample)
         self.progress = progress
         self._engine = None
         self._target = None  # Column
         self._predictors = None  # [Column]
         self._rows = 0
+        # Engines of the chunks read before the first usable row: the library keeps their
+        # counts but refuses a further pass after one; they merge into the first engine that
+        # reads a usable row.
+        self._unusable = []
+        self._guessed = False  # the types were guessed here, not described by another ranker
 
     # ----------------------------------------------------------------------------- reading
     def _split(self, data, y, weight):
@@ -171,12 +175,6 @@ class Ranker:
         name = y.name if getattr(y, "name", None) is not None else "target"
         target = Column(name, tcat)
         self._target = target
-        known = o.get("labels") or {}
-        for column in self._predictors + [target]:
-            key = self.target if column is target else column.name
-            if column.categorical and key in known:
-                column.__init__(column.name, True, known[key])
-        self._new_engine(w is not None)
 
     def _new_engine(self, weighted):
         engine = _core.Engine([c.categorical for c in self._predictors], self._target.categorical,
@@ -189,6 +187,18 @@ class Ranker:
         frame, names, y, w = self._split(data, y, weight)
         if self._predictors is None:
             self._start(frame, names, y, w)
+            self._guessed = True
+        elif self._guessed and self._engine is None and len(frame):
+            # Nothing usable read yet (the target missing throughout, say): the types are
+            # guessed again, from this chunk. Those earlier chunks' counts are kept when the
+            # types stay, dropped with the types they were read under otherwise.
+            before = [self._target] + self._predictors
+            self._start(frame, names, y, w)
+            if ([(c.name, c.categorical) for c in before] ==
+                    [(c.name, c.categorical) for c in [self._target] + self._predictors]):
+                self._target, self._predictors = before[0], before[1:]
+            else:
+                self._unusable = []
         else:
             expected = [c.name for c in self._predictors]
             if names != expected:
@@ -197,13 +207,14 @@ class Ranker:
                 raise InputError("the chunk's columns differ from the first chunk's" +
                                  (": missing %s" % missing if missing else "") +
                                  (": unexpected %s" % extra if extra else ""))
-            if self._engine is None:  # an empty copy: the columns are known, the data start
-                self._new_engine(w is not None)
-            elif (w is not None) != self._engine.weighted():
+            first = self._engine or (self._unusable[0] if self._unusable else None)
+            if first is not None and (w is not None) != first.weighted():
                 raise InputError("the chunk %s a weight but the first did not" %
                                  ("has" if w is not None else "lacks"))
         if len(frame) == 0:
             return self
+        if self._engine is None:
+            self._new_engine(w is not None)
         arrays = [self._target.encode(y)]
         if w is not None:
             arrays.append(w.to_numpy(dtype=np.float64, na_value=np.nan))
@@ -220,13 +231,22 @@ class Ranker:
             name = (layout + [c.name for c in self._predictors])[bad_column]
             raise InputError("column %r, row %d: an infinite value (use NaN for a missing "
                              "value)" % (name, self._rows + bad_row))
-        raise_for_status(status)
         self._rows += len(frame)
+        if status[0] in (NO_VALID_DATA, NO_VALID_WEIGHT):  # nothing usable so far
+            self._unusable.append(self._engine)
+            self._engine = None
+            return self
+        raise_for_status(status)
+        while self._unusable:
+            raise_for_status(self._engine.merge(self._unusable[-1]), "merge")
+            self._unusable.pop()
         return self
 
     # ----------------------------------------------------------------------------- results
     def _ranked_engine(self, consume):
         if self._engine is None:
+            if self._unusable:
+                raise_for_status(self._unusable[-1].status())
             raise InputError("no data: call partial_fit first")
         engine = self._engine if consume else _restore(self.state_bytes())
         o = self.options
@@ -253,19 +273,34 @@ class Ranker:
             raise TypeError("can only merge another Ranker")
         if other is self:
             raise StateError("a ranker cannot be merged into itself")
-        if other._engine is None or other._rows == 0:
+        if other._predictors is None:
             return self
-        if self._engine is None or self._rows == 0:
-            progress = self.progress
+        if self._predictors is not None:
+            self._check_compatible(other)
+        unusable = self._unusable + other._unusable
+        if self._engine is None:
+            # No data here yet: the other's columns, data and labels become this one's, with
+            # this one's options, and labels known here keep their codes.
+            self._check_options(other)
+            mine = [] if self._predictors is None else [self._target] + self._predictors
+            options, progress, rows = self.options, self.progress, self._rows
             self.__setstate__(other.__getstate__())
-            self.progress = progress
-            return self
-        self._check_compatible(other)
-        raise_for_status(self._engine.merge(other._engine), "merge")
-        # Only now, with nothing refused, the labels that the other ranker met first.
-        for a, b in zip([self._target] + self._predictors, [other._target] + other._predictors):
+            self.options, self.progress = options, progress
+            self._rows += rows
+        else:
+            if other._engine is not None:
+                raise_for_status(self._engine.merge(other._engine), "merge")
+            # Only now, with nothing refused, the labels that the other ranker met first.
+            mine = [other._target] + other._predictors
+            self._rows += other._rows
+        for a, b in zip([self._target] + self._predictors, mine):
             a._table(b.labels[len(a.labels):])
-        self._rows += other._rows
+        if self._engine is None:
+            self._unusable = unusable
+        else:
+            for engine in unusable:
+                raise_for_status(self._engine.merge(engine), "merge")
+            self._unusable = []
         return self
 
     def _check_compatible(self, other):
@@ -278,6 +313,23 @@ class Ranker:
                 raise StateError("column %r: the rankers gave its labels different codes "
                                  "(learn the labels first, or feed the same first chunk)"
                                  % (a.name,))
+
+    def _check_options(self, other):
+        """What the library would check of a ranker without data: target, weight, criteria,
+        weight conversion and the types this one forces."""
+        mine, theirs = self.options, other.options
+        for what, a, b in [("target", self.target, other.target),
+                           ("weight", self.weight, other.weight),
+                           ("criteria", mine["criteria"], theirs["criteria"]),
+                           ("weight_conversion", mine["weight_conversion"],
+                            theirs["weight_conversion"])]:
+            if a != b:
+                raise StateError("the rankers have different %s: %r and %r" % (what, a, b))
+        types = {c.name: c.categorical for c in [other._target] + other._predictors}
+        for name in mine["categorical"] + mine["continuous"]:
+            if name in types and types[name] != (name in mine["categorical"]):
+                raise StateError("column %r is %s in the other ranker" % (
+                    name, "categorical" if types[name] else "continuous"))
 
     # ----------------------------------------------------------------------------- pieces
     def empty_copy(self, labels=None):
@@ -326,6 +378,8 @@ class Ranker:
         except (KeyError, TypeError, ValueError) as e:
             raise StateError("the column description is malformed (%s)" % (e,)) from None
         self.progress = getattr(self, "progress", False)
+        self._unusable = []
+        self._guessed = False
 
     def _adopt(self, engine):
         types = [c.categorical for c in self._predictors]
@@ -352,6 +406,8 @@ class Ranker:
     def __setstate__(self, state):
         self.progress = False
         self._engine = None
+        self._unusable = []
+        self._guessed = False
         if state.get("description") is None:
             self.target, self.weight, self.options = state["init"]
             self._target = self._predictors = None
@@ -456,7 +512,7 @@ def rank(data, target=None, *, weight=None, categorical=None, continuous=None, c
             raise OptionError("with chunks, the target must be a column name")
         for chunk in data:
             ranker.partial_fit(chunk)
-        if ranker._engine is None:
+        if ranker._engine is None and not ranker._unusable:
             raise InputError("no data: the chunks were empty")
     else:
         raise InputError("data must be a DataFrame, a 2-D array or an iterable of DataFrames, "

@@ -65,11 +65,28 @@ def test_same_result_from_arrays_chunks_and_merged_rankers():
     chunks = fsrank.rank((df.iloc[k:k + 700] for k in range(0, len(df), 700)), "y").table
     pd.testing.assert_frame_equal(whole, chunks, rtol=1e-12)
     labels = {c: list(pd.unique(df[c].dropna())) for c in ["text", "count", "flag", "y"]}
-    parts = [fsrank.Ranker("y", labels=labels).partial_fit(df.iloc[k::3]) for k in range(3)]
+    base = fsrank.Ranker("y").partial_fit(df.iloc[:5]).empty_copy(labels=labels)
+    parts = [base.empty_copy().partial_fit(df.iloc[k::3]) for k in range(3)]
     merged = parts[0].merge(parts[1].merge(parts[2])).result().table
     pd.testing.assert_frame_equal(whole, merged, rtol=1e-9)
     with pytest.raises(fsrank.StateError, match="different columns"):
         parts[0].merge(fsrank.Ranker("y").partial_fit(df.drop(columns="cat")))
+    # Into a ranker without data, the same checks as into any other.
+    for empty, message in [(base.empty_copy(), "different columns"),
+                           (fsrank.Ranker("text"), "different target"),
+                           (fsrank.Ranker("y", criteria="Pearson"), "different criteria"),
+                           (fsrank.Ranker("y", continuous=["count"]), "'count' is categorical")]:
+        with pytest.raises(fsrank.StateError, match=message):
+            empty.merge(fsrank.Ranker("y").partial_fit(df.drop(columns="cat")))
+    # First chunks without a usable row leave the ranker usable, and their rows counted as
+    # excluded (the target's type forced: an all-missing target has its type guessed again).
+    for unusable, excluded in [(df.iloc[:50].assign(y=None, w=1.0), 100),
+                               (df.iloc[:50].assign(w=0.0), 0)]:
+        ranker = fsrank.Ranker("y", weight="w", categorical=["y"])
+        for chunk in (unusable, unusable, df.assign(w=1.0)):
+            ranker.partial_fit(chunk)
+        pd.testing.assert_frame_equal(ranker.result().table, whole)
+        assert ranker._engine.counts()[:2] == (len(df), excluded)
     numeric = df[["num", "count"]]
     from_array = fsrank.rank(numeric.to_numpy(), df["y"].to_numpy()).table
     assert from_array["statistic_value"].tolist() == pytest.approx(
