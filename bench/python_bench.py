@@ -6,10 +6,12 @@
    pandas.crosstab + scipy.stats.chi2_contingency (and scipy.stats.f_oneway for the floats),
    statistics compared.
 3. examples/credit-g.csv: fsrank.rank against the command-line program's JSON output.
-4. A generated CSV read with chunksize: time and peak RSS, next to pandas reading the same
-   chunks and doing nothing with them.
+4. Generated CSVs of CSV_MB and CSV_SCALE times that read with chunksize: time and peak
+   resident memory of the reading process, next to pandas reading the same chunks and doing
+   nothing with them; the peak must not grow with the file.
 
-Usage: python_bench.py HOST_DIR [--rows N] [--mixed-rows N] [--csv-mb MB] [--repeat N]
+Usage: python_bench.py HOST_DIR [--rows N] [--mixed-rows N] [--csv-mb MB] [--csv-scale K]
+                       [--repeat N]
 HOST_DIR holds matrix_host and tools/fsrank (a Release build with FSRANK_BUILD_BENCH=ON).
 """
 import argparse
@@ -131,35 +133,64 @@ def credit(args):
           "within %.1e" % ("identical" if ranks_equal else "DIFFER", stat_diff, p_diff))
 
 
+# Run in a process of its own, which reports its own peak resident memory (VmHWM: the kernel's
+# high-water mark of this process alone) at the start, after the imports, and at the end.
 CHUNKED = """
-import resource, sys, time, pandas as pd
+import sys, time
+
+
+def peak():
+    with open("/proc/self/status") as f:
+        return next(int(l.split()[1]) / 1024 for l in f if l.startswith("VmHWM:"))
+
+
+import pandas as pd
+import fsrank
+base = peak()
 start = time.perf_counter()
 if sys.argv[2] == "fsrank":
-    import fsrank
     r = fsrank.rank(pd.read_csv(sys.argv[1], chunksize=100_000), "y")
     assert len(r.table)
 else:
     for chunk in pd.read_csv(sys.argv[1], chunksize=100_000):
         pass
-print(time.perf_counter() - start, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024)
+print(time.perf_counter() - start, base, peak())
 """
 
 
 def chunks(args, work):
-    path = os.path.join(work, "big.csv")
-    subprocess.run([sys.executable, os.path.join(ROOT, "bench", "gen_csv.py"), path, "--mb",
+    small = os.path.join(work, "small.csv")
+    subprocess.run([sys.executable, os.path.join(ROOT, "bench", "gen_csv.py"), small, "--mb",
                     str(args.csv_mb)], check=True)
-    size = os.path.getsize(path) / 1e6
-    figures = {}
-    for mode in ("pandas", "fsrank"):
-        out = subprocess.run([sys.executable, "-c", CHUNKED, path, mode], capture_output=True,
-                             text=True, check=True).stdout.split()
-        figures[mode] = float(out[0]), float(out[1])
-    os.remove(path)
-    print("4. %.0f MB CSV read with chunksize=100000 (40 predictors)" % size)
-    print("   pandas alone        %7.1f s, peak RSS %6.0f MB" % figures["pandas"])
-    print("   fsrank.rank(chunks) %7.1f s, peak RSS %6.0f MB (%.0f MB beyond pandas)" % (
-        figures["fsrank"] + (figures["fsrank"][1] - figures["pandas"][1],)))
+    # The large file: the small one's rows CSV_SCALE times (memory is what is measured).
+    large = os.path.join(work, "large.csv")
+    with open(small, "rb") as src, open(large, "wb") as out:
+        header = src.readline()
+        out.write(header)
+        for _ in range(args.csv_scale):
+            src.seek(len(header))
+            while True:
+                block = src.read(1 << 24)
+                if not block:
+                    break
+                out.write(block)
+    print("4. CSV read with chunksize=100000 (40 predictors): peak resident memory (VmHWM) of "
+          "the reading process, and its part beyond the interpreter with pandas and fsrank "
+          "imported")
+    for path in (small, large):
+        size = os.path.getsize(path) / 1e6
+        figures = {}
+        for mode in ("pandas", "fsrank"):
+            out = subprocess.run([sys.executable, "-c", CHUNKED, path, mode],
+                                 capture_output=True, text=True, check=True).stdout.split()
+            figures[mode] = [float(v) for v in out]
+        pandas_, ours = figures["pandas"], figures["fsrank"]
+        print("   %5.0f MB  pandas alone        %6.1f s  peak %5.0f MB (%4.0f MB beyond imports)"
+              % (size, pandas_[0], pandas_[2], pandas_[2] - pandas_[1]))
+        print("   %5.0f MB  fsrank.rank(chunks) %6.1f s  peak %5.0f MB (%4.0f MB beyond imports, "
+              "%4.0f MB beyond pandas alone)" % (size, ours[0], ours[2], ours[2] - ours[1],
+                                                 ours[2] - pandas_[2]))
+        os.remove(path)
 
 
 def main():
@@ -168,6 +199,8 @@ def main():
     parser.add_argument("--rows", type=int, default=1_000_000)
     parser.add_argument("--mixed-rows", type=int, default=200_000)
     parser.add_argument("--csv-mb", type=float, default=500)
+    parser.add_argument("--csv-scale", type=int, default=4,
+                        help="the large CSV holds the small one's rows this many times")
     parser.add_argument("--repeat", type=int, default=2)
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(dir=os.path.join(ROOT, "build")) as work:
