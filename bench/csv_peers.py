@@ -38,9 +38,12 @@ def main():
     categorical = [c for c in predictors if np.issubdtype(frame[c].dtype, np.integer)]
     continuous = [c for c in predictors if c not in categorical]
     scores = {}
-    if continuous:
-        f, p = f_classif(frame[continuous].to_numpy(), y.to_numpy())
-        scores.update(zip(continuous, p))
+    # f_classif refuses missing values: each column is scored on its own non-missing rows, as
+    # fsrank does.
+    for c in continuous:
+        present = frame[c].notna().to_numpy()
+        f, p = f_classif(frame[c].to_numpy()[present].reshape(-1, 1), y.to_numpy()[present])
+        scores[c] = p[0]
     for c in categorical:
         stat, p, dof, _ = chi2_contingency(pd.crosstab(frame[c], y), correction=False)
         scores[c] = p
