@@ -82,7 +82,9 @@ TEST(FSSortedTable, AnyKeyOrderIsLinearithmicAndSummedInRecordOrder) {
         EXPECT_EQ(found, reference.count(key) == 1);
         if (found) value.w += w;
         reference[key] += w;
-        if (i % 7919 == 0) EXPECT_EQ(table.Size(), static_cast<int>(reference.size()));
+        if (i % 7919 == 0) {
+          EXPECT_EQ(table.Size(), static_cast<int>(reference.size()));
+        }
       }
     }
     EXPECT_LT(CountedWeight::copies, 64LL * n);
