@@ -68,8 +68,9 @@ BlockCutter::Cut BlockCutter::Next(ByteBuffer& block) {
   for (;;) {
     Scan(block.data(), block.size());
     // No row boundary in more than a row's length: the row is too long (the splitter finds
-    // the long rows that do end, this only keeps an endless one from filling the memory).
-    if (cut_ == 0 && scanned_ > max_row_) {
+    // the long rows that do end, this only keeps an endless one from filling the memory). A row
+    // of exactly the limit may have its CR scanned while its LF waits as the last byte.
+    if (cut_ == 0 && scanned_ > max_row_ + 1) {
       done_ = true;
       return Cut::kOverlong;
     }
