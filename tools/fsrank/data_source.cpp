@@ -284,19 +284,8 @@ bool CsvDataSource::NextBlockRow(std::vector<double>& values) {
   }
   while (block_ == nullptr || block_row_ == block_->rows) {
     if (blocks_done_) return false;
-    if (block_ != nullptr) {
-      if (block_->failed)
-        throw InputError(reader_.Where(block_line_ + block_->error_line) + block_->error);
-      block_line_ += block_->lines;
-    }
-    block_ = blocks_->Next();
-    block_row_ = 0;
-    block_issue_ = 0;
-    if (block_ == nullptr) {
-      blocks_done_ = true;
-      return false;
-    }
-    MapLabels();
+    bool recoded = false;
+    if (NextBlock(recoded) == nullptr) return false;
   }
   const std::size_t size = static_cast<std::size_t>(schema_->RecordSize());
   const double* row = block_->values.data() + block_row_ * size;
