@@ -3,6 +3,8 @@
 #include <fsrank/fsrank.h>
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <utility>
 #include "text.h"
 
@@ -398,6 +400,18 @@ void CsvDataSource::WriteWarnings(std::ostream& err) const {
                           " not a number and counted as missing (first on line " +
                           std::to_string(summary.first_line) + ": " + Quoted(summary.first_text) +
                           ")");
+  }
+}
+
+std::string ReadFailure(const RecordSource& source) {
+  try {
+    throw;
+  } catch (const InputError& e) {
+    return e.what();
+  } catch (const std::bad_alloc&) {
+    return source.SourceName() + ": out of memory while reading";
+  } catch (const std::exception& e) {
+    return source.SourceName() + ": cannot be read: " + e.what();
   }
 }
 

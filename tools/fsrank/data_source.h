@@ -76,6 +76,11 @@ class RecordSource {
   virtual void WriteWarnings(std::ostream& err) const = 0;
 };
 
+// Called inside a catch block of a std::exception thrown while reading `source`: the message the
+// run ends with (a data error as it is, else the source's name and what went wrong), so that no
+// exception has to cross the library.
+std::string ReadFailure(const RecordSource& source);
+
 // The position of `name` in a header row. Throws InputError naming `where` (the header line),
 // the option `role` and the columns the header has.
 std::size_t FindHeaderColumn(const std::vector<std::string>& header, const std::string& where,

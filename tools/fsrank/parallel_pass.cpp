@@ -121,14 +121,8 @@ class LeadingRecords : public NQCommon::RecordIterator {
           return false;
         }
       }
-    } catch (const InputError& e) {
-      error_ = e.what();
-      return false;
-    } catch (const std::bad_alloc&) {
-      error_ = source_.SourceName() + ": out of memory while reading";
-      return false;
-    } catch (const std::exception& e) {
-      error_ = source_.SourceName() + ": cannot be read: " + e.what();
+    } catch (const std::exception&) {
+      error_ = ReadFailure(source_);
       return false;
     }
     const std::size_t size = static_cast<std::size_t>(record_.Size());
@@ -255,14 +249,8 @@ ParallelPass AccumulateInParallel(std::unique_ptr<IFSAlgorithm>& algorithm, CsvD
     }
     try {
       block = source.NextBlock(recoded);
-    } catch (const InputError& e) {
-      pass.error = e.what();
-      break;
-    } catch (const std::bad_alloc&) {
-      pass.error = source.SourceName() + ": out of memory while reading";
-      break;
-    } catch (const std::exception& e) {
-      pass.error = source.SourceName() + ": cannot be read: " + e.what();
+    } catch (const std::exception&) {
+      pass.error = ReadFailure(source);
       break;
     }
   }

@@ -96,15 +96,8 @@ bool CsvRecordIterator::Next() {
   if (!error_.empty()) return false;
   try {
     if (!source_.NextRow(values_)) return false;
-  } catch (const InputError& e) {
-    error_ = e.what();
-    return false;
-  } catch (const std::bad_alloc&) {
-    // No exception may cross the library.
-    error_ = source_.SourceName() + ": out of memory while reading";
-    return false;
-  } catch (const std::exception& e) {
-    error_ = source_.SourceName() + ": cannot be read: " + e.what();
+  } catch (const std::exception&) {
+    error_ = ReadFailure(source_);
     return false;
   }
   if (static_cast<std::size_t>(record_.Size()) < values_.size()) {
