@@ -99,22 +99,14 @@ def _reduce(ranker, base, known, count, split_every, task):
 
 def _schema(ranker, ddf):
     """An empty ranker with the columns, types and first labels of the frame's first rows."""
-    sample = ranker.options["sample"]
-    heads, rows = [], 0
-    for k in range(ddf.npartitions):
-        head = ddf.get_partition(k).head(sample - rows, npartitions=1)
-        if len(head):
-            heads.append(head)
-            rows += len(head)
-        if rows >= sample:
-            break
-    if not heads:
-        raise InputError("no data: every partition of the dask frame is empty")
+    head = _first_rows([lambda n, k=k: ddf.get_partition(k).head(n, npartitions=1)
+                        for k in range(ddf.npartitions)], ranker.options["sample"],
+                       "no data: every partition of the dask frame is empty")
     probe = pickle.loads(pickle.dumps(ranker))
     try:
-        probe.partial_fit(pd.concat(heads) if len(heads) > 1 else heads[0])
+        probe.partial_fit(head)
     except FSRankError as e:
-        raise type(e)("the first %d rows: %s" % (rows, e)) from None
+        raise type(e)("the first %d rows: %s" % (len(head), e)) from None
     return probe.empty_copy()
 
 
@@ -274,25 +266,39 @@ def _expand(paths):
     return files
 
 
-def _head(files, sample, delimiter):
-    """The first `sample` rows (read by pandas, over as many files as needed) and the names."""
-    heads, rows, names = [], 0, None
-    for path in files:
-        try:
-            head = pd.read_csv(path, nrows=sample - rows, sep=delimiter,
-                               float_precision="round_trip")  # as the workers read them
-        except (ValueError, UnicodeDecodeError) as e:  # pandas' ParserError is a ValueError
-            raise InputError("%s: %s" % (path, e)) from None
-        if names is None:
-            names = [str(c) for c in head.columns]
+def _first_rows(parts, sample, empty):
+    """The first `sample` rows of the parts in order; each part is a function giving at most n
+    of its first rows. Raises InputError(empty) when no part has a row."""
+    heads, rows = [], 0
+    for part in parts:
+        head = part(sample - rows)
         if len(head):
             heads.append(head)
             rows += len(head)
         if rows >= sample:
             break
     if not heads:
-        raise InputError("no data: the CSV files have no rows")
-    return pd.concat(heads, ignore_index=True) if len(heads) > 1 else heads[0], names
+        raise InputError(empty)
+    return pd.concat(heads, ignore_index=True) if len(heads) > 1 else heads[0]
+
+
+def _head(files, sample, delimiter):
+    """The first `sample` rows (read by pandas, over as many files as needed) and the names."""
+    names = []
+
+    def read(path, n):
+        try:
+            head = pd.read_csv(path, nrows=n, sep=delimiter,
+                               float_precision="round_trip")  # as the workers read them
+        except (ValueError, UnicodeDecodeError) as e:  # pandas' ParserError is a ValueError
+            raise InputError("%s: %s" % (path, e)) from None
+        if not names:
+            names.extend(str(c) for c in head.columns)
+        return head
+
+    head = _first_rows([lambda n, p=p: read(p, n) for p in files], sample,
+                       "no data: the CSV files have no rows")
+    return head, names
 
 
 def _kinds(base, head):
