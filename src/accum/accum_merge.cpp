@@ -20,72 +20,68 @@ bool NoValue(const double& value) {
 
 }  // namespace
 
+void FSCatPredictorAccum::MergeCommon(const FSCatPredictorAccum& b) {
+  CombineConstancy(fbConstant, fnFirstCategory, b.fbConstant, b.fnFirstCategory, NoCategory);
+  fmPredCategories.Merge(b.fmPredCategories);
+  fdProcessed += b.fdProcessed;
+  fdMissing += b.fdMissing;
+  fnUnweightedValid += b.fnUnweightedValid;
+}
+
+void FSContPredictorAccum::MergeCommon(const FSContPredictorAccum& b) {
+  CombineConstancy(fbConstant, fdFirstValue, b.fbConstant, b.fdFirstValue, NoValue);
+  fdProcessed += b.fdProcessed;
+  fdMissing += b.fdMissing;
+}
+
 bool FSCatAccum::Merge(const IFSPredTargetAccum& other) {
   const auto* b = dynamic_cast<const FSCatAccum*>(&other);
   if (b == nullptr) return false;
-  CombineConstancy(fbConstant, fnFirstCategory, b->fbConstant, b->fnFirstCategory, NoCategory);
-  fmCategories.Merge(b->fmCategories);
-  fdProcessed += b->fdProcessed;
-  fdMissing += b->fdMissing;
-  fnUnweightedValid += b->fnUnweightedValid;
+  MergeCommon(*b);
   return true;
 }
 
 bool FSContAccum::Merge(const IFSPredTargetAccum& other) {
   const auto* b = dynamic_cast<const FSContAccum*>(&other);
   if (b == nullptr) return false;
-  CombineConstancy(fbConstant, fdFirstValue, b->fbConstant, b->fdFirstValue, NoValue);
-  CombineMoments(fdProcessed - fdMissing, fdMean, fdSecondMoment, b->fdProcessed - b->fdMissing,
-                 b->fdMean, b->fdSecondMoment);
-  fdProcessed += b->fdProcessed;
-  fdMissing += b->fdMissing;
+  CombineMoments(ValidWeight(), fdPredMean, fdSecondMoment, b->ValidWeight(), b->fdPredMean,
+                 b->fdSecondMoment);
+  MergeCommon(*b);
   return true;
 }
 
 bool FSCatPCatTAccum::Merge(const IFSPredTargetAccum& other) {
   const auto* b = dynamic_cast<const FSCatPCatTAccum*>(&other);
   if (b == nullptr) return false;
-  CombineConstancy(fbConstant, fnFirstCategory, b->fbConstant, b->fnFirstCategory, NoCategory);
-  fmPredCategories.Merge(b->fmPredCategories);
   fmTargetCategories.Merge(b->fmTargetCategories);
   fmPairs.Merge(b->fmPairs);
-  fdProcessed += b->fdProcessed;
-  fdMissing += b->fdMissing;
-  fnUnweightedValid += b->fnUnweightedValid;
+  MergeCommon(*b);
   return true;
 }
 
 bool FSCatPContTAccum::Merge(const IFSPredTargetAccum& other) {
   const auto* b = dynamic_cast<const FSCatPContTAccum*>(&other);
   if (b == nullptr) return false;
-  CombineConstancy(fbConstant, fnFirstCategory, b->fbConstant, b->fnFirstCategory, NoCategory);
-  CombineMeans(fdProcessed - fdMissing, fdTargetMean, b->fdProcessed - b->fdMissing,
-               b->fdTargetMean);
-  fmPredCategories.Merge(b->fmPredCategories);
+  CombineMeans(ValidWeight(), fdTargetMean, b->ValidWeight(), b->fdTargetMean);
   fmTargetStats.Merge(b->fmTargetStats);
-  fdProcessed += b->fdProcessed;
-  fdMissing += b->fdMissing;
-  fnUnweightedValid += b->fnUnweightedValid;
+  MergeCommon(*b);
   return true;
 }
 
 bool FSContPCatTAccum::Merge(const IFSPredTargetAccum& other) {
   const auto* b = dynamic_cast<const FSContPCatTAccum*>(&other);
   if (b == nullptr) return false;
-  CombineConstancy(fbConstant, fdFirstValue, b->fbConstant, b->fdFirstValue, NoValue);
-  CombineMeans(fdProcessed - fdMissing, fdPredMean, b->fdProcessed - b->fdMissing, b->fdPredMean);
+  CombineMeans(ValidWeight(), fdPredMean, b->ValidWeight(), b->fdPredMean);
   fmPredStats.Merge(b->fmPredStats);
-  fdProcessed += b->fdProcessed;
-  fdMissing += b->fdMissing;
+  MergeCommon(*b);
   return true;
 }
 
 bool FSContPContTAccum::Merge(const IFSPredTargetAccum& other) {
   const auto* b = dynamic_cast<const FSContPContTAccum*>(&other);
   if (b == nullptr) return false;
-  CombineConstancy(fbConstant, fdFirstValue, b->fbConstant, b->fdFirstValue, NoValue);
-  const double na = fdProcessed - fdMissing;
-  const double nb = b->fdProcessed - b->fdMissing;
+  const double na = ValidWeight();
+  const double nb = b->ValidWeight();
   // The co-moment grows by the product of the two mean differences times na nb / n; both
   // differences are taken before either mean moves.
   const double dx = b->fdPredMean - fdPredMean;
@@ -96,7 +92,6 @@ bool FSContPContTAccum::Merge(const IFSPredTargetAccum& other) {
                  b->fdTargetSecondMoment);
   fdCrossProduct = na > 0.0 ? (fdCrossProduct + b->fdCrossProduct) + dx * (dy * g)
                             : (nb > 0.0 ? b->fdCrossProduct : fdCrossProduct);
-  fdProcessed += b->fdProcessed;
-  fdMissing += b->fdMissing;
+  MergeCommon(*b);
   return true;
 }

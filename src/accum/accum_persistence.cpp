@@ -48,16 +48,34 @@ constexpr int kAccumLevel = 2;
   }
 
 // ---------------------------------------------------------------------------------------------
+// The fields that follow the tag of every chunk: 24 bytes for a categorical predictor (its
+// category table is nested where each class places it), 36 for a continuous one.
+
+template <class IO, class Self>
+void FSCatPredictorAccum::CommonFields(IO& io, Self& self) {
+  io.Field(self.fdProcessed);
+  io.Field(self.fdMissing);
+  io.Field(self.fnFirstCategory);
+  io.Field(self.fbConstant);
+}
+
+template <class IO, class Self>
+void FSContPredictorAccum::CommonFields(IO& io, Self& self) {
+  io.Field(self.fdProcessed);
+  io.Field(self.fdMissing);
+  io.Field(self.fdFirstValue);
+  io.Field(self.fbConstant);
+  io.Field(self.fdPredMean);
+}
+
+// ---------------------------------------------------------------------------------------------
 // FSCatAccum: 29 bytes and the category map.
 
 template <class IO, class Self>
 void FSCatAccum::Fields(IO& io, Self& self) {
   io.Tag("CAPRE");
-  io.Field(self.fdProcessed);
-  io.Field(self.fdMissing);
-  io.Field(self.fnFirstCategory);
-  io.Field(self.fbConstant);
-  io.Nested(self.fmCategories);
+  CommonFields(io, self);
+  io.Nested(self.fmPredCategories);
   io.End();
 }
 
@@ -69,11 +87,7 @@ FSRANK_ACCUM_PERSISTENCE(FSCatAccum, 0)
 template <class IO, class Self>
 void FSContAccum::Fields(IO& io, Self& self) {
   io.Tag("COPRE");
-  io.Field(self.fdProcessed);
-  io.Field(self.fdMissing);
-  io.Field(self.fdFirstValue);
-  io.Field(self.fbConstant);
-  io.Field(self.fdMean);
+  CommonFields(io, self);
   io.Field(self.fdSecondMoment);
   io.Field(self.fdVariance);
   io.End();
@@ -87,10 +101,7 @@ FSRANK_ACCUM_PERSISTENCE(FSContAccum, -1)
 template <class IO, class Self>
 void FSCatPCatTAccum::Fields(IO& io, Self& self) {
   io.Tag("CAPRA");
-  io.Field(self.fdProcessed);
-  io.Field(self.fdMissing);
-  io.Field(self.fnFirstCategory);
-  io.Field(self.fbConstant);
+  CommonFields(io, self);
   io.Nested(self.fmPredCategories);
   io.Nested(self.fmTargetCategories);
   io.Nested(self.fmPairs);
@@ -106,10 +117,7 @@ FSRANK_ACCUM_PERSISTENCE(FSCatPCatTAccum, 0)
 template <class IO, class Self>
 void FSCatPContTAccum::Fields(IO& io, Self& self) {
   io.Tag("CAPCO");
-  io.Field(self.fdProcessed);
-  io.Field(self.fdMissing);
-  io.Field(self.fnFirstCategory);
-  io.Field(self.fbConstant);
+  CommonFields(io, self);
   io.Field(self.fdTargetMean);
   io.Nested(self.fmPredCategories);
   io.Nested(self.fmTargetStats);
@@ -125,11 +133,7 @@ FSRANK_ACCUM_PERSISTENCE(FSCatPContTAccum, 0)
 template <class IO, class Self>
 void FSContPCatTAccum::Fields(IO& io, Self& self) {
   io.Tag("COPRA");
-  io.Field(self.fdProcessed);
-  io.Field(self.fdMissing);
-  io.Field(self.fdFirstValue);
-  io.Field(self.fbConstant);
-  io.Field(self.fdPredMean);
+  CommonFields(io, self);
   io.Nested(self.fmPredStats);
   io.End();
 }
@@ -143,11 +147,7 @@ FSRANK_ACCUM_PERSISTENCE(FSContPCatTAccum, 0)
 template <class IO, class Self>
 void FSContPContTAccum::Fields(IO& io, Self& self) {
   io.Tag("COPCO");
-  io.Field(self.fdProcessed);
-  io.Field(self.fdMissing);
-  io.Field(self.fdFirstValue);
-  io.Field(self.fbConstant);
-  io.Field(self.fdPredMean);
+  CommonFields(io, self);
   io.Field(self.fdPredSecondMoment);
   io.Field(self.fdTargetMean);
   io.Field(self.fdTargetSecondMoment);

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "accum/anova.h"
-#include "accum/screening_rules.h"
 #include "fsrank/enums.h"
 #include "fsrank/missing.h"
 #include "stats/distributions.h"
@@ -86,16 +85,6 @@ class OccupiedCells {
 
 // ---------------------------------------------------------------------------------------------
 // FSCatPCatTAccum
-
-int FSCatPCatTAccum::Screen(const FSSettings* settings) const {
-  return ScreenCategorical(settings,
-                           {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid});
-}
-
-int FSCatPCatTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
-  return ScreenAllCategorical(
-      settings, {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid}, reasons);
-}
 
 // Pearson's X2 = sum over all r x c cells of (o - E)^2 / E, E = b_j a_i / N.
 double FSCatPCatTAccum::ChiSquare(const CriterionContext& context) const {
@@ -275,11 +264,7 @@ void FSCatPCatTAccum::Display(std::ostream& os) const {
   os << "\nStart of FSCatPCatTAccum display\n\n";
   os << "Number of predictor categories = " << fmPredCategories.Size() << '\n';
   os << "Number of target categories = " << fmTargetCategories.Size() << '\n';
-  os << "Number of processed cases = " << fdProcessed << '\n';
-  os << "Number of unweighted valid cases = " << fnUnweightedValid << '\n';
-  os << "Number of missing cases = " << fdMissing << '\n';
-  os << "The first non-missing predictor category = " << fnFirstCategory << '\n';
-  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  DisplayCommon(os, "predictor category");
   os << "\nCase counts of predictor categories:\n";
   fmPredCategories.Display(os);
   os << "\nCase counts of target categories:\n";
@@ -292,16 +277,6 @@ void FSCatPCatTAccum::Display(std::ostream& os) const {
 // ---------------------------------------------------------------------------------------------
 // FSCatPContTAccum
 
-int FSCatPContTAccum::Screen(const FSSettings* settings) const {
-  return ScreenCategorical(settings,
-                           {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid});
-}
-
-int FSCatPContTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
-  return ScreenAllCategorical(
-      settings, {fdProcessed, fdMissing, &fmPredCategories, fnUnweightedValid}, reasons);
-}
-
 void FSCatPContTAccum::FinishPass() {
   FinishCategoryVariances(fmTargetStats);
 }
@@ -311,7 +286,7 @@ void FSCatPContTAccum::ComputeCriterion(int criterion, const CriterionContext& c
                                         double& extra1, double& extra2) const {
   value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
   if (criterion != NQFSCommon::FStat && criterion != NQFSCommon::TStat) return;
-  const double n = fdProcessed - fdMissing;
+  const double n = ValidWeight();
   tieBreak2 = n;
   OneWayFTest(fmTargetStats, fdTargetMean, n, context.tails, value, tieBreak1, extra1, extra2);
 }
@@ -327,11 +302,7 @@ bool FSCatPContTAccum::GetStats(int criterion, const CriterionContext& context, 
 
 void FSCatPContTAccum::Display(std::ostream& os) const {
   os << "\nStart of FSCatPContTAccum display\n\n";
-  os << "Number of processed cases = " << fdProcessed << '\n';
-  os << "Number of unweighted valid cases = " << fnUnweightedValid << '\n';
-  os << "Number of missing cases = " << fdMissing << '\n';
-  os << "The first non-missing predictor category = " << fnFirstCategory << '\n';
-  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  DisplayCommon(os, "predictor category");
   os << "Grand mean of the target = " << fdTargetMean << '\n';
   os << "Number of predictor categories = " << fmPredCategories.Size() << '\n';
   os << "\nCase counts of predictor categories:\n";

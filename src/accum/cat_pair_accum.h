@@ -4,11 +4,10 @@
 #ifndef FSRANK_ACCUM_CAT_PAIR_ACCUM_H
 #define FSRANK_ACCUM_CAT_PAIR_ACCUM_H
 
-#include "accum/accum_common.h"
-#include "accum/accumulator.h"
 #include "accum/maps.h"
+#include "accum/predictor_accum.h"
 
-class FSCatPCatTAccum final : public IFSPredTargetAccum {
+class FSCatPCatTAccum final : public FSCatPredictorAccum {
  public:
   FSCatPCatTAccum() = default;
 
@@ -16,23 +15,11 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
     if (!IsUsableWeight(weight)) return;
     const int p = TruncateToCategory(x);
     const int u = TruncateToCategory(target);
-    TrackConstantCategory(fbConstant, fnFirstCategory, p);
-    fmPredCategories.Add(p, weight);
     fmTargetCategories.Add(u, weight);
     fmPairs.Add(p, u, weight);
-    fdProcessed += weight;
-    fnUnweightedValid += 1;
-  }
-  void AddMissing(double weight) override {
-    if (!IsUsableWeight(weight)) return;
-    fdProcessed += weight;
-    fdMissing += weight;
+    AddValid(p, weight, true);
   }
   void AddValueNoTarget(double, double, bool) override {}
-  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
-  bool IsConstant() const override { return fbConstant; }
-  int Screen(const FSSettings* settings) const override;
-  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
   void FinishPass() override {}
   // Pearson and Likelihood: p-value, statistic, degrees of freedom; Cramer: V and X2; Lambda:
   // lambda of the target given the predictor and the number of predictor categories.
@@ -41,7 +28,6 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
                         double& extra2) const override;
   bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
                 double& d) const override;
-  bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
   int ReadObject(std::istream& stream) override;
@@ -50,12 +36,6 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   void Display(std::ostream& os) const override;
   bool Merge(const IFSPredTargetAccum& other) override;
 
-  double GetProcessed() const { return fdProcessed; }
-  int GetUnweightedValid() const override { return fnUnweightedValid; }
-  void SetUnweightedValid(int count) override { fnUnweightedValid = count; }
-  double GetMissing() const { return fdMissing; }
-  int GetFirstCategory() const { return fnFirstCategory; }
-  const FSMapICnt& GetPredCategories() const { return fmPredCategories; }
   const FSMapICnt& GetTargetCategories() const { return fmTargetCategories; }
   const FSMapPiCnt& GetPairs() const { return fmPairs; }
 
@@ -66,7 +46,6 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 
-  double ValidWeight() const { return fdProcessed - fdMissing; }
   // Pearson's X2 over every cell of the table in the documented order, polling the cancel
   // check (NaN when cancelled); with exact tails, over the occupied cells only.
   double ChiSquare(const CriterionContext& context) const;
@@ -79,41 +58,22 @@ class FSCatPCatTAccum final : public IFSPredTargetAccum {
   void CramerV(const CriterionContext& context, double& value, double& tieBreak1) const;
   void LambdaTargetGivenPred(double& value, double& tieBreak1) const;
 
-  double fdProcessed = 0.0;
-  int fnUnweightedValid = 0;
-  double fdMissing = 0.0;
-  int fnFirstCategory = -1;
-  bool fbConstant = true;
-  FSMapICnt fmPredCategories;
   FSMapICnt fmTargetCategories;
   FSMapPiCnt fmPairs;
 };
 
-class FSCatPContTAccum final : public IFSPredTargetAccum {
+class FSCatPContTAccum final : public FSCatPredictorAccum {
  public:
   FSCatPContTAccum() = default;
 
   void AddValue(double x, double target, double weight, int) override {
     if (!IsUsableWeight(weight)) return;
     const int p = TruncateToCategory(x);
-    TrackConstantCategory(fbConstant, fnFirstCategory, p);
-    fmPredCategories.Add(p, weight);
     fmTargetStats.Add(p, target, weight);
-    const double valid = fdProcessed - fdMissing;
-    fnUnweightedValid += 1;
-    fdTargetMean = (weight / (valid + weight)) * (target - fdTargetMean) + fdTargetMean;
-    fdProcessed += weight;
-  }
-  void AddMissing(double weight) override {
-    if (!IsUsableWeight(weight)) return;
-    fdProcessed += weight;
-    fdMissing += weight;
+    fdTargetMean = (weight / (ValidWeight() + weight)) * (target - fdTargetMean) + fdTargetMean;
+    AddValid(p, weight, true);
   }
   void AddValueNoTarget(double, double, bool) override {}
-  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
-  bool IsConstant() const override { return fbConstant; }
-  int Screen(const FSSettings* settings) const override;
-  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
   // The target's variance within each predictor category.
   void FinishPass() override;
   // FStat (and TStat): the F test of the target across the predictor categories.
@@ -122,7 +82,6 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
                         double& extra2) const override;
   bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
                 double& d) const override;
-  bool IsCategorical() const override { return true; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
   int ReadObject(std::istream& stream) override;
@@ -131,13 +90,7 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   void Display(std::ostream& os) const override;
   bool Merge(const IFSPredTargetAccum& other) override;
 
-  double GetProcessed() const { return fdProcessed; }
-  int GetUnweightedValid() const override { return fnUnweightedValid; }
-  void SetUnweightedValid(int count) override { fnUnweightedValid = count; }
-  double GetMissing() const { return fdMissing; }
-  int GetFirstCategory() const { return fnFirstCategory; }
   double GetTargetMean() const { return fdTargetMean; }
-  const FSMapICnt& GetPredCategories() const { return fmPredCategories; }
   const FSMapIStat& GetTargetStats() const { return fmTargetStats; }
 
  private:
@@ -147,13 +100,7 @@ class FSCatPContTAccum final : public IFSPredTargetAccum {
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 
-  double fdProcessed = 0.0;
-  int fnUnweightedValid = 0;
-  double fdMissing = 0.0;
-  int fnFirstCategory = -1;
-  bool fbConstant = true;
   double fdTargetMean = 0.0;
-  FSMapICnt fmPredCategories;
   FSMapIStat fmTargetStats;
 };
 

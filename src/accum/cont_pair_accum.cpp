@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "accum/anova.h"
-#include "accum/screening_rules.h"
 #include "fsrank/enums.h"
 #include "stats/distributions.h"
 
@@ -13,7 +12,7 @@
 // The predictor's overall spread from its per-category statistics: each category adds its
 // own sum of squares and its weight times the squared distance of its mean from the grand
 // mean.
-double FSContPCatTAccum::PooledStdDev() const {
+double FSContPCatTAccum::PredStdDev() const {
   double t = 0.0;
   double v = 0.0;
   for (int i = 0; i < fmPredStats.Size(); ++i) {
@@ -25,15 +24,6 @@ double FSContPCatTAccum::PooledStdDev() const {
   return v > 1.0 ? std::sqrt(t / (v - 1.0)) : 0.0;
 }
 
-int FSContPCatTAccum::Screen(const FSSettings* settings) const {
-  return ScreenContinuous(settings, {fdProcessed, fdMissing, fdPredMean, PooledStdDev()});
-}
-
-int FSContPCatTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
-  return ScreenAllContinuous(settings, {fdProcessed, fdMissing, fdPredMean, PooledStdDev()},
-                             reasons);
-}
-
 void FSContPCatTAccum::FinishPass() {
   FinishCategoryVariances(fmPredStats);
 }
@@ -42,7 +32,7 @@ void FSContPCatTAccum::ComputeCriterion(int criterion, const CriterionContext& c
                                         double& value, double& tieBreak1, double& tieBreak2,
                                         double& extra1, double& extra2) const {
   value = tieBreak1 = tieBreak2 = extra1 = extra2 = gMissingValue;
-  const double n = fdProcessed - fdMissing;
+  const double n = ValidWeight();
   if (criterion == NQFSCommon::FStat) {
     tieBreak2 = n;
   } else if (criterion == NQFSCommon::Pearson || criterion == NQFSCommon::Likelihood) {
@@ -65,10 +55,7 @@ bool FSContPCatTAccum::GetStats(int criterion, const CriterionContext& context, 
 void FSContPCatTAccum::Display(std::ostream& os) const {
   os << "\nStart of FSContPCatTAccum display\n\n";
   os << "Number of target categories = " << fmPredStats.Size() << '\n';
-  os << "Number of processed cases = " << fdProcessed << '\n';
-  os << "Number of missing cases = " << fdMissing << '\n';
-  os << "The first non-missing predictor value = " << fdFirstValue << '\n';
-  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  DisplayCommon(os, "predictor value");
   os << "\nGrand mean of predictor = " << fdPredMean << '\n';
   os << "\nPredictor statistics for target categories:\n";
   fmPredStats.Display(os);
@@ -78,19 +65,13 @@ void FSContPCatTAccum::Display(std::ostream& os) const {
 // ---------------------------------------------------------------------------------------------
 // FSContPContTAccum
 
-int FSContPContTAccum::Screen(const FSSettings* settings) const {
-  return ScreenContinuous(settings,
-                          {fdProcessed, fdMissing, fdPredMean, std::sqrt(fdPredVariance)});
-}
-
-int FSContPContTAccum::ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const {
-  return ScreenAllContinuous(
-      settings, {fdProcessed, fdMissing, fdPredMean, std::sqrt(fdPredVariance)}, reasons);
+double FSContPContTAccum::PredStdDev() const {
+  return std::sqrt(fdPredVariance);
 }
 
 void FSContPContTAccum::FinishPass() {
   fdCorrelation = gMissingValue;
-  const double n = fdProcessed - fdMissing;
+  const double n = ValidWeight();
   if (!(n > 1.0)) {
     fdPredVariance = 0.0;
     fdTargetVariance = 0.0;
@@ -111,7 +92,7 @@ void FSContPContTAccum::ComputeCriterion(int criterion, const CriterionContext& 
   if (criterion != NQFSCommon::FStat && criterion != NQFSCommon::TStat) return;
   if (NQMV::IsMissing(fdCorrelation)) return;
   const double rr = fdCorrelation * fdCorrelation;
-  const double df = (fdProcessed - fdMissing) - 2.0;
+  const double df = ValidWeight() - 2.0;
   if (context.tails == TailMode::Exact) {
     // Without a degree of freedom (two cases) any two points lie on a line: no test.
     if (df > 0.0 && rr < 1.0) {
@@ -148,10 +129,7 @@ bool FSContPContTAccum::GetStats(int criterion, const CriterionContext& context,
 
 void FSContPContTAccum::Display(std::ostream& os) const {
   os << "\nStart of FSContPContTAccum display\n\n";
-  os << "Number of processed cases = " << fdProcessed << '\n';
-  os << "Number of missing cases = " << fdMissing << '\n';
-  os << "The first non-missing predictor value = " << fdFirstValue << '\n';
-  os << (fbConstant ? "This is constant\n" : "This is not constant\n");
+  DisplayCommon(os, "predictor value");
   os << "Mean of the predictor = " << fdPredMean << '\n';
   os << "Second moment of the predictor = " << fdPredSecondMoment << '\n';
   os << "Mean of the target = " << fdTargetMean << '\n';

@@ -4,33 +4,21 @@
 #ifndef FSRANK_ACCUM_CONT_PAIR_ACCUM_H
 #define FSRANK_ACCUM_CONT_PAIR_ACCUM_H
 
-#include "accum/accum_common.h"
-#include "accum/accumulator.h"
 #include "accum/maps.h"
+#include "accum/predictor_accum.h"
 #include "fsrank/missing.h"
 
-class FSContPCatTAccum final : public IFSPredTargetAccum {
+class FSContPCatTAccum final : public FSContPredictorAccum {
  public:
   FSContPCatTAccum() = default;
 
   void AddValue(double x, double target, double weight, int) override {
     if (!IsUsableWeight(weight)) return;
-    TrackConstantValue(fbConstant, fdFirstValue, x);
     fmPredStats.Add(TruncateToCategory(target), x, weight);
-    const double valid = fdProcessed - fdMissing;
-    fdPredMean = (weight / (valid + weight)) * (x - fdPredMean) + fdPredMean;
-    fdProcessed += weight;
-  }
-  void AddMissing(double weight) override {
-    if (!IsUsableWeight(weight)) return;
-    fdProcessed += weight;
-    fdMissing += weight;
+    fdPredMean = (weight / (ValidWeight() + weight)) * (x - fdPredMean) + fdPredMean;
+    AddValid(x, weight);
   }
   void AddValueNoTarget(double, double, bool) override {}
-  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
-  bool IsConstant() const override { return fbConstant; }
-  int Screen(const FSSettings* settings) const override;
-  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
   // The predictor's variance within each target category.
   void FinishPass() override;
   // FStat, and Pearson and Likelihood in a mixed set: the F test of the predictor across the
@@ -41,7 +29,6 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
                         double& extra2) const override;
   bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
                 double& d) const override;
-  bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
   int ReadObject(std::istream& stream) override;
@@ -50,13 +37,9 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
   void Display(std::ostream& os) const override;
   bool Merge(const IFSPredTargetAccum& other) override;
 
-  double GetProcessed() const { return fdProcessed; }
-  double GetMissing() const { return fdMissing; }
-  double GetPredMean() const { return fdPredMean; }
-  double GetFirstValue() const { return fdFirstValue; }
   const FSMapIStat& GetPredStats() const { return fmPredStats; }
-  // The predictor's standard deviation pooled from the per-category statistics (screening).
-  double PooledStdDev() const;
+  // Pooled from the per-category statistics.
+  double PredStdDev() const override;
 
  private:
   // The record pass keeps these fields in its own layout while it runs and writes them back.
@@ -65,24 +48,18 @@ class FSContPCatTAccum final : public IFSPredTargetAccum {
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 
-  double fdProcessed = 0.0;
-  double fdMissing = 0.0;
-  double fdPredMean = 0.0;
-  double fdFirstValue = gMissingValue;
-  bool fbConstant = true;
   FSMapIStat fmPredStats;
 };
 
-class FSContPContTAccum final : public IFSPredTargetAccum {
+class FSContPContTAccum final : public FSContPredictorAccum {
  public:
   FSContPContTAccum() = default;
 
   void AddValue(double x, double target, double weight, int) override {
     if (!IsUsableWeight(weight)) return;
-    TrackConstantValue(fbConstant, fdFirstValue, x);
     // Weighted one-pass updates of both means, both sums of squares and the co-moment; each
     // sum grows by W w / (W + w) times the product of the deviations from the old means.
-    const double valid = fdProcessed - fdMissing;
+    const double valid = ValidWeight();
     const double wn = valid + weight;
     const double g = weight / wn;
     const double h = wn / weight;
@@ -94,18 +71,9 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
     fdTargetMean = fdTargetMean + dy;
     fdTargetSecondMoment = (valid * (h * dy)) * dy + fdTargetSecondMoment;
     fdCrossProduct = dy * s + fdCrossProduct;
-    fdProcessed += weight;
-  }
-  void AddMissing(double weight) override {
-    if (!IsUsableWeight(weight)) return;
-    fdProcessed += weight;
-    fdMissing += weight;
+    AddValid(x, weight);
   }
   void AddValueNoTarget(double, double, bool) override {}
-  bool IsAllMissing() const override { return fdMissing == fdProcessed; }
-  bool IsConstant() const override { return fbConstant; }
-  int Screen(const FSSettings* settings) const override;
-  int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const override;
   // Both variances and the correlation (missing unless both variances are positive).
   void FinishPass() override;
   // FStat and TStat: the two-sided p-value of the t test of the correlation.
@@ -114,7 +82,6 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
                         double& extra2) const override;
   bool GetStats(int criterion, const CriterionContext& context, double& a, double& b, double& c,
                 double& d) const override;
-  bool IsCategorical() const override { return false; }
   // The binary chunk (returns its bytes) and the XML object at level 2 (returns its elements).
   int WriteObject(std::ostream& stream) const override;
   int ReadObject(std::istream& stream) override;
@@ -123,10 +90,6 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   void Display(std::ostream& os) const override;
   bool Merge(const IFSPredTargetAccum& other) override;
 
-  double GetProcessed() const { return fdProcessed; }
-  double GetMissing() const { return fdMissing; }
-  double GetFirstValue() const { return fdFirstValue; }
-  double GetPredMean() const { return fdPredMean; }
   double GetPredSecondMoment() const { return fdPredSecondMoment; }
   double GetTargetMean() const { return fdTargetMean; }
   double GetTargetSecondMoment() const { return fdTargetSecondMoment; }
@@ -134,6 +97,7 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   double GetPredVariance() const { return fdPredVariance; }
   double GetTargetVariance() const { return fdTargetVariance; }
   double GetCorrelation() const { return fdCorrelation; }
+  double PredStdDev() const override;
 
  private:
   // The record pass keeps these fields in its own layout while it runs and writes them back.
@@ -142,11 +106,6 @@ class FSContPContTAccum final : public IFSPredTargetAccum {
   template <class IO, class Self>
   static void Fields(IO& io, Self& self);
 
-  double fdProcessed = 0.0;
-  double fdMissing = 0.0;
-  double fdFirstValue = gMissingValue;
-  bool fbConstant = true;
-  double fdPredMean = 0.0;
   double fdPredSecondMoment = 0.0;
   double fdTargetMean = 0.0;
   double fdTargetSecondMoment = 0.0;

@@ -230,13 +230,13 @@ TEST(PairAccum, Screening) {
   // The pooled standard deviation takes within and between categories together: the spread
   // of 1, 2, 3, 4 as a whole. Weight of 1 or less gives 0, and so too small a variation.
   const auto spread = Fed<FSContPCatTAccum>({{1, 0, 1}, {3, 1, 1}, {2, 0, 1}, {4, 1, 1}}, false);
-  EXPECT_DOUBLE_EQ(spread.PooledStdDev(), std::sqrt(5.0 / 3.0));
+  EXPECT_DOUBLE_EQ(spread.PredStdDev(), std::sqrt(5.0 / 3.0));
   s.SetMinStddev(1.3);
   EXPECT_EQ(spread.Screen(&s), ReasonSmallStdDev);
   s.SetMinStddev(1.29);
   EXPECT_EQ(spread.Screen(&s), 0);
   const auto light = Fed<FSContPCatTAccum>({{1, 0, 0.5}, {5, 1, 0.5}});
-  EXPECT_EQ(light.PooledStdDev(), 0.0);
+  EXPECT_EQ(light.PredStdDev(), 0.0);
   EXPECT_EQ(light.Screen(&s), ReasonSmallStdDev);
 }
 

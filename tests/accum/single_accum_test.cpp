@@ -69,8 +69,8 @@ TEST(FSCatAccum, CategoriesTruncateTowardZero) {
   for (const auto& [x, category] : cases) {
     FSCatAccum a;
     a.AddValueNoTarget(x, 1.0, true);
-    ASSERT_EQ(a.GetCategories().Size(), 1) << x;
-    EXPECT_EQ(a.GetCategories().At(0).first, category) << x;
+    ASSERT_EQ(a.GetPredCategories().Size(), 1) << x;
+    EXPECT_EQ(a.GetPredCategories().At(0).first, category) << x;
     EXPECT_EQ(a.GetFirstCategory(), category) << x;
   }
 }
@@ -78,8 +78,8 @@ TEST(FSCatAccum, CategoriesTruncateTowardZero) {
 TEST(FSCatAccum, ConstancyFollowsCategories) {
   auto a = Fed<FSCatAccum>({{3.0, 0, 1}, {kNaN, 0, 4}, {3.9, 0, 1}});
   EXPECT_TRUE(a.IsConstant());
-  ASSERT_EQ(a.GetCategories().Size(), 1);
-  EXPECT_EQ(a.GetCategories().At(0), (std::pair<int, double>(3, 2.0)));
+  ASSERT_EQ(a.GetPredCategories().Size(), 1);
+  EXPECT_EQ(a.GetPredCategories().At(0), (std::pair<int, double>(3, 2.0)));
   EXPECT_EQ(a.GetUnweightedValid(), 2);
   EXPECT_EQ(a.GetProcessed(), 6.0);
   a.AddValueNoTarget(-0.7, 0.5, true);
@@ -91,7 +91,7 @@ TEST(FSCatAccum, ConstancyFollowsCategories) {
   FSCatAccum counts;
   counts.AddValueNoTarget(1.0, 2.0, false);
   counts.AddValueNoTarget(2.0, 2.0, false);
-  EXPECT_EQ(counts.GetCategories().Size(), 0);
+  EXPECT_EQ(counts.GetPredCategories().Size(), 0);
   EXPECT_EQ(counts.GetProcessed(), 4.0);
   EXPECT_EQ(counts.GetUnweightedValid(), 2);
   EXPECT_FALSE(counts.IsConstant());
@@ -115,7 +115,7 @@ TEST(FSContAccum, WeightedMoments) {
   for (const Row& row : rows) {
     FSContAccum a = Fed<FSContAccum>(row.cases);
     a.FinishPass();  // finishing twice gives the same
-    EXPECT_EQ(a.GetMean(), row.mean) << row.what;
+    EXPECT_EQ(a.GetPredMean(), row.mean) << row.what;
     EXPECT_EQ(a.GetSecondMoment(), row.secondMoment) << row.what;
     EXPECT_EQ(a.GetVariance(), row.variance) << row.what;
   }
