@@ -6,6 +6,7 @@
 #define FSRANK_ENGINE_PREDICTOR_SET_H
 
 #include <array>
+#include <cstddef>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -181,6 +182,16 @@ class FSPredictorSet {
   NQFeature::NQStatus RunRecordPass(NQCommon::RecordIterator& it, int maxRecords, bool withTarget);
   void CloseTransaction(int lastIndex, bool noValidValue, double target);
   void ClearSortRecords(int c);
+  // The frame of the sorting and ranking steps: step(c, list) on the sort list of every
+  // switched-on criterion in order until a cancel is pending; then the state done and the time
+  // taken.
+  template <class Step>
+  NQFeature::NQStatus ForEachSortList(int done, Step step);
+  // Ranks the first count records of every switched-on list (RankAll, RankBest).
+  NQFeature::NQStatus RankFirst(std::size_t count);
+  // The criterion whose ranks and values answer for c: Pearson's for an unknown one, FStat's
+  // for TStat in a mixed set with a continuous target (where one test serves both).
+  int StoredCriterion(NQFSCommon::RankCriteria c) const;
   // Parts of the result documents: one "CriterionAndRank" child of parent for predictor i
   // under c (false and nothing added when c is switched off), and the "ExcludedPredictors"
   // block.

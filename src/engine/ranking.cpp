@@ -6,6 +6,7 @@
 // switched-on criteria, so that a list never holds two records of one predictor.
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "accum/accumulator.h"
@@ -128,93 +129,74 @@ NQStatus FSPredictorSet::ComputeCriteria() {
   return NQStatus();
 }
 
-NQStatus FSPredictorSet::SortAll() {
+template <class Step>
+NQStatus FSPredictorSet::ForEachSortList(int done, Step step) {
   const std::clock_t start = std::clock();
   for (int c = 0; c < kNumCriteria; ++c) {
     if (!CriterionOn(c)) continue;
     if (Cancelled()) break;
-    std::vector<FSPredSort*>& list = SortList(c);
-    if (!list.empty()) std::stable_sort(list.begin(), list.end(), FSPredSortOrder(c));
+    step(c, SortList(c));
   }
-  feStatus = EngineSortedAll;
+  feStatus = done;
   fdElapsedSeconds += SecondsSince(start);
   return NQStatus();
+}
+
+NQStatus FSPredictorSet::SortAll() {
+  return ForEachSortList(EngineSortedAll, [](int c, std::vector<FSPredSort*>& list) {
+    if (!list.empty()) std::stable_sort(list.begin(), list.end(), FSPredSortOrder(c));
+  });
 }
 
 NQStatus FSPredictorSet::SortBest(int n) {
-  const std::clock_t start = std::clock();
   int k = n < 1 ? GetNRemaining() : n;
   if (k < 0) k = 0;
-  for (int c = 0; c < kNumCriteria; ++c) {
-    if (!CriterionOn(c)) continue;
-    if (Cancelled()) break;
-    std::vector<FSPredSort*>& list = SortList(c);
-    if (list.empty()) continue;
-    // A shorter list lowers k for the criteria that follow as well.
-    if (static_cast<std::size_t>(k) > list.size()) k = static_cast<int>(list.size());
-    std::partial_sort(list.begin(), list.begin() + k, list.end(), FSPredSortOrder(c));
-  }
+  const NQStatus status =
+      ForEachSortList(EngineSortedBest, [&k](int c, std::vector<FSPredSort*>& list) {
+        if (list.empty()) return;
+        // A shorter list lowers k for the criteria that follow as well.
+        if (static_cast<std::size_t>(k) > list.size()) k = static_cast<int>(list.size());
+        std::partial_sort(list.begin(), list.begin() + k, list.end(), FSPredSortOrder(c));
+      });
   fnBestSorted = k;
-  feStatus = EngineSortedBest;
-  fdElapsedSeconds += SecondsSince(start);
-  return NQStatus();
+  return status;
+}
+
+NQStatus FSPredictorSet::RankFirst(std::size_t count) {
+  return ForEachSortList(EngineRanked, [this, count](int c, std::vector<FSPredSort*>& list) {
+    std::vector<int>& ranks = fvRanks[c];
+    for (std::size_t j = 0; j < list.size() && j < count; ++j) {
+      const int index = list[j]->fnIndex;
+      if (index >= 0 && static_cast<std::size_t>(index) < ranks.size()) {
+        ranks[static_cast<std::size_t>(index)] = static_cast<int>(j);
+      }
+    }
+  });
 }
 
 NQStatus FSPredictorSet::RankAll() {
-  const std::clock_t start = std::clock();
-  for (int c = 0; c < kNumCriteria; ++c) {
-    if (!CriterionOn(c)) continue;
-    if (Cancelled()) break;
-    const std::vector<FSPredSort*>& list = SortList(c);
-    std::vector<int>& ranks = fvRanks[c];
-    for (std::size_t j = 0; j < list.size(); ++j) {
-      const int index = list[j]->fnIndex;
-      if (index >= 0 && static_cast<std::size_t>(index) < ranks.size()) {
-        ranks[static_cast<std::size_t>(index)] = static_cast<int>(j);
-      }
-    }
-  }
-  feStatus = EngineRanked;
-  fdElapsedSeconds += SecondsSince(start);
-  return NQStatus();
+  return RankFirst(std::numeric_limits<std::size_t>::max());
 }
 
 NQStatus FSPredictorSet::RankBest() {
-  const std::clock_t start = std::clock();
-  const std::size_t best = fnBestSorted > 0 ? static_cast<std::size_t>(fnBestSorted) : 0;
-  for (int c = 0; c < kNumCriteria; ++c) {
-    if (!CriterionOn(c)) continue;
-    if (Cancelled()) break;
-    const std::vector<FSPredSort*>& list = SortList(c);
-    std::vector<int>& ranks = fvRanks[c];
-    for (std::size_t j = 0; j < list.size() && j < best; ++j) {
-      const int index = list[j]->fnIndex;
-      if (index >= 0 && static_cast<std::size_t>(index) < ranks.size()) {
-        ranks[static_cast<std::size_t>(index)] = static_cast<int>(j);
-      }
-    }
+  return RankFirst(fnBestSorted > 0 ? static_cast<std::size_t>(fnBestSorted) : 0);
+}
+
+int FSPredictorSet::StoredCriterion(RankCriteria c) const {
+  const unsigned int u = static_cast<unsigned int>(c);
+  if (u > 5u) return NQFSCommon::Pearson;
+  if (u == NQFSCommon::TStat && feSetType == NQFSCommon::Mixed && HasContinuousTarget()) {
+    return NQFSCommon::FStat;
   }
-  feStatus = EngineRanked;
-  fdElapsedSeconds += SecondsSince(start);
-  return NQStatus();
+  return static_cast<int>(u);
 }
 
 const std::vector<int>& FSPredictorSet::GetRanks(RankCriteria c) const {
-  const unsigned int u = static_cast<unsigned int>(c);
-  if (u > 5u) return fvRanks[NQFSCommon::Pearson];
-  if (u == NQFSCommon::TStat && feSetType == NQFSCommon::Mixed && HasContinuousTarget()) {
-    return fvRanks[NQFSCommon::FStat];
-  }
-  return fvRanks[u];
+  return fvRanks[StoredCriterion(c)];
 }
 
 const std::vector<double>& FSPredictorSet::GetCriterionValues(RankCriteria c) const {
-  const unsigned int u = static_cast<unsigned int>(c);
-  if (u > 5u) return fvValues[NQFSCommon::Pearson];
-  if (u == NQFSCommon::TStat && feSetType == NQFSCommon::Mixed && HasContinuousTarget()) {
-    return fvValues[NQFSCommon::FStat];
-  }
-  return fvValues[u];
+  return fvValues[StoredCriterion(c)];
 }
 
 NQStatus FSPredictorSet::GetTopPredictors(RankCriteria c, int n, std::vector<int>& indices,
