@@ -71,14 +71,8 @@ NQStatus FSAlgorithm::SortAndRank(int n) {
       result = n == 0 ? fEngine.RankAll() : fEngine.RankBest();
     }
     fbRanked = true;
-    if (result.IsOK() && !fCancel.IsCancelled() && n > 0) {
-      const int remaining = fEngine.GetNRemaining();
-      if (remaining < n) {
-        result = NQStatus(NQFeature::StatusFewerPredictors, false);
-        result.SetDiscreteDatum(0, remaining);
-      }
-    }
-    return result;
+    if (fCancel.IsCancelled()) return result;
+    return FewerPredictorsStatus(result, n, false);
   });
 }
 
@@ -149,49 +143,39 @@ NQStatus FSAlgorithm::BlockedReadStatus(bool needsRanking) const {
   return fStatus;
 }
 
-NQStatus FSAlgorithm::GetTopPredictors(RankCriteria c, std::vector<int>& indices,
-                                       std::vector<double>& values, int n) const {
-  NQStatus result = BlockedReadStatus(true);
-  if (result.IsOK()) {
-    if (!fbRanked) {
-      result = NQStatus(NQFeature::StatusNotRanked, false);
-    } else if (!fpSettings->GetCriterion(c)) {
-      result = NQStatus(NQFeature::StatusCriterionNotSelected, false);
-    } else {
-      result = fEngine.GetTopPredictors(c, n, indices, values);
-    }
-  }
+NQStatus FSAlgorithm::RankedReadStatus(RankCriteria c) const {
+  const NQStatus blocked = BlockedReadStatus(true);
+  if (!blocked.IsOK()) return blocked;
+  if (!fbRanked) return NQStatus(NQFeature::StatusNotRanked, false);
+  if (!fpSettings->GetCriterion(c)) return NQStatus(NQFeature::StatusCriterionNotSelected, false);
+  return blocked;
+}
+
+NQStatus FSAlgorithm::FewerPredictorsStatus(const NQStatus& result, int n, bool isWarning) const {
   if (result.IsOK() && n > 0) {
     const int remaining = fEngine.GetNRemaining();
     if (remaining < n) {
-      result = NQStatus(NQFeature::StatusFewerPredictors, true);
-      result.SetDiscreteDatum(0, remaining);
+      NQStatus fewer(NQFeature::StatusFewerPredictors, isWarning);
+      fewer.SetDiscreteDatum(0, remaining);
+      return fewer;
     }
   }
   return result;
 }
 
+NQStatus FSAlgorithm::GetTopPredictors(RankCriteria c, std::vector<int>& indices,
+                                       std::vector<double>& values, int n) const {
+  NQStatus result = RankedReadStatus(c);
+  if (result.IsOK()) result = fEngine.GetTopPredictors(c, n, indices, values);
+  return FewerPredictorsStatus(result, n, true);
+}
+
 // The document is written before the count check, so a request for more predictors than
 // remain still gets every one there is, with the error telling how many that was.
 NQStatus FSAlgorithm::ExportOneXML(std::ostream& stream, RankCriteria c, int n) const {
-  NQStatus result = BlockedReadStatus(true);
-  if (result.IsOK()) {
-    if (!fbRanked) {
-      result = NQStatus(NQFeature::StatusNotRanked, false);
-    } else if (!fpSettings->GetCriterion(c)) {
-      result = NQStatus(NQFeature::StatusCriterionNotSelected, false);
-    } else {
-      result = fEngine.ExportOne(stream, c, n);
-    }
-  }
-  if (result.IsOK() && n > 0) {
-    const int remaining = fEngine.GetNRemaining();
-    if (remaining < n) {
-      result = NQStatus(NQFeature::StatusFewerPredictors, false);
-      result.SetDiscreteDatum(0, remaining);
-    }
-  }
-  return result;
+  NQStatus result = RankedReadStatus(c);
+  if (result.IsOK()) result = fEngine.ExportOne(stream, c, n);
+  return FewerPredictorsStatus(result, n, false);
 }
 
 // No ranked-flag check: after screening the document already tells which predictors were

@@ -72,6 +72,13 @@ class FSAlgorithm final : public IFSAlgorithm {
   // The status of a read-only operation (export, save, top predictors) when the stored status
   // is an error or a cancellation is pending; OK when the operation may proceed.
   NQFeature::NQStatus BlockedReadStatus(bool needsRanking) const;
+  // BlockedReadStatus, then the refusals of a read of criterion c's ranking: not ranked, or c
+  // not selected; OK when the read may proceed.
+  NQFeature::NQStatus RankedReadStatus(NQFSCommon::RankCriteria c) const;
+  // result, or when it is OK and fewer than n (> 0) predictors remain, StatusFewerPredictors
+  // (a warning or an error) telling how many remain.
+  NQFeature::NQStatus FewerPredictorsStatus(const NQFeature::NQStatus& result, int n,
+                                            bool isWarning) const;
   // The binary state: header, settings, engine and the two flags.
   void WriteBinaryState(std::ostream& stream) const;
 
