@@ -75,6 +75,20 @@ long long RemainingBytes(std::istream& stream);
 // actually read), and 0 for a negative count.
 std::size_t BoundedReserve(long long count);
 
+// Empties elements, then appends n elements in stream order, each value-initialised and then
+// filled by read(element); room is reserved only up to BoundedReserve(n), so a damaged count
+// fails at its first missing element instead of allocating for all of them.
+template <class T, class Read>
+void ReadElements(std::vector<T>& elements, int n, Read read) {
+  elements.clear();
+  elements.reserve(BoundedReserve(n));
+  for (int i = 0; i < n; ++i) {
+    T element{};
+    read(element);
+    elements.push_back(element);
+  }
+}
+
 class FSBinaryWriter {
  public:
   explicit FSBinaryWriter(std::ostream& stream) : fStream(stream) {}
@@ -156,14 +170,7 @@ class FSBinaryReader {
   // Empties elements, then appends each element read by entry(io, element) in file order.
   template <class T, class F>
   void Sequence(std::vector<T>& elements, int minEntryBytes, F entry) {
-    const int n = ReadCount(minEntryBytes);
-    elements.clear();
-    elements.reserve(BoundedReserve(n));
-    for (int i = 0; i < n; ++i) {
-      T element{};
-      entry(*this, element);
-      elements.push_back(element);
-    }
+    ReadElements(elements, ReadCount(minEntryBytes), [&](T& element) { entry(*this, element); });
   }
   template <class T>
   void Vector(std::vector<T>& elements) {

@@ -117,13 +117,7 @@ class FSXMLFieldReader {
     int n = 0;
     Field(n);
     if (n < 0) Fail();
-    elements.clear();
-    elements.reserve(BoundedReserve(n));
-    for (int i = 0; i < n; ++i) {
-      T element{};
-      entry(*this, element);
-      elements.push_back(element);
-    }
+    ReadElements(elements, n, [&](T& element) { entry(*this, element); });
   }
   template <class T>
   void Vector(std::vector<T>& elements) {
