@@ -63,6 +63,8 @@ class FSRANK_API IFSAlgorithm {
   //   StatusNoValidData      no case had both a usable target and a valid predictor value
   //   StatusTransactionOrder a predictor index not above the previous one in its case
   //   StatusTransactionIndex a predictor index outside 0 to predictors - 1
+  //   StatusCountOverflow    a record count would pass 2147483647 (the pass stops before the
+  //                          record that could; data: record number)
   // All of them are errors.
   virtual NQFeature::NQStatus Accumulate(NQCommon::RecordIterator& it, int maxRecords) = 0;
   // The cases counted so far: weighted and unweighted counts of valid cases (usable target and
@@ -192,9 +194,10 @@ class FSRANK_API IFSAlgorithm {
   // data passes (record or transaction form) and before any check, screening or ranking. A
   // stored error of this algorithm is returned (sticky, as for every state-changing call).
   // Otherwise a refusal (StatusMergeFieldsDiffer, StatusMergeState, StatusMergeSelf,
-  // StatusMergeOtherError) changes neither algorithm and is not stored. An other that counted
-  // no record changes nothing and gives OK. other is never changed, so it must not be in use by
-  // another thread during the call. The thresholds and criteria are this algorithm's.
+  // StatusMergeOtherError, StatusCountOverflow) changes neither algorithm and is not stored.
+  // An other that counted no record changes nothing and gives OK. other is never changed, so
+  // it must not be in use by another thread during the call. The thresholds and criteria are
+  // this algorithm's.
   virtual NQFeature::NQStatus Merge(const IFSAlgorithm& other) = 0;
 
   // ---- Control ---------------------------------------------------------------------------------

@@ -29,6 +29,8 @@ class FSRANK_API FSSettings {
   bool IsCatPredictor(int i) const;
   int GetNCatPredictors() const { return fnCatPredictors; }
   const std::vector<bool>& GetPredictorTypes() const { return fvPredictorTypes; }
+  // Appends one predictor, or count of them (nothing when count < 1 or the total would pass
+  // the int range).
   void AddPredictor(bool categorical);
   void AddPredictors(int count, bool categorical);
   void SetPredictorType(int index, bool categorical);

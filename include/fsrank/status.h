@@ -76,6 +76,13 @@ constexpr long StatusSelectionNotApplicable = 80108;
 // A selection rule's value is outside its range: k not a whole number from 0, a percentile
 // outside 0 to 100, a level outside 0 to 1, or not a number. Scale data: 0 = the value.
 constexpr long StatusSelectionValueInvalid = 80109;
+// A count of records (valid, excluded, of one target category, or of one predictor's valid
+// values) would pass the largest int, 2147483647. A data pass stops before the record (in
+// transaction form, before the first record of the transaction) that could pass it;
+// everything accumulated before stays. Data: 0 = 1-based number of that record in this pass
+// (skipped records included). A merge whose sums would pass it is refused and changes neither
+// algorithm (data 0 = 0).
+constexpr long StatusCountOverflow = 80110;
 
 // The outcome of an operation: a code and a severity (0 success, negative error, positive
 // warning), with three integer and three floating-point data slots whose meaning the code

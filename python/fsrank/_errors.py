@@ -60,12 +60,13 @@ _TEXT = {
     80107: "the other ranker holds an error",
     80108: "the selection rule needs p-values",
     80109: "the selection's value is out of range",
+    80110: "a record count would pass 2147483647, the most a ranker can hold",
     80102: "nothing to rank: no data were read",
     80103: "this build of the library cannot do that yet",
 }
 
 _INPUT = {NO_VALID_DATA, NO_VALID_WEIGHT, 80102}
-_STATE = {80003, 80004, 80005, 80104, 80105, 80106, 80107}
+_STATE = {80003, 80004, 80005, 80104, 80105, 80106, 80107, 80110}
 
 
 def status_text(code):

@@ -47,7 +47,8 @@ void FSMapICnt::Fields(IO& io, Self& self) {
 
 // ---------------------------------------------------------------------------------------------
 // FSMapIPCnt: int key, int count, 4 padding bytes (binary only), double weight (20 bytes an
-// entry).
+// entry). A negative count, which no pass makes, is refused: later passes and merges add to
+// the counts and rely on them being within 0 to the int range.
 
 template <class IO, class Self>
 void FSMapIPCnt::Fields(IO& io, Self& self) {
@@ -55,6 +56,9 @@ void FSMapIPCnt::Fields(IO& io, Self& self) {
   io.Sequence(EntriesOf(self.fmTable), 20, [](auto& entryIO, auto& e) {
     entryIO.Field(e.first);
     entryIO.Field(e.second.first);
+    if constexpr (IO::kReads) {
+      if (e.second.first < 0) entryIO.Fail();
+    }
     entryIO.Padding(4);
     entryIO.Field(e.second.second);
   });

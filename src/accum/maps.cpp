@@ -1,5 +1,8 @@
 #include "accum/maps.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 // The frame shared by the four map displays; entryLine writes one entry without its newline.
@@ -26,6 +29,26 @@ bool FSMapIPCnt::Find(int key, std::pair<int, double>& out) const {
   const std::pair<int, double>* value = fmTable.Find(key);
   if (value == nullptr) return false;
   out = *value;
+  return true;
+}
+
+int FSMapIPCnt::MaxCount() const {
+  int most = 0;
+  for (const auto& entry : fmTable.Entries())
+    most = std::max(most, entry.second.first);
+  return most;
+}
+
+bool FSMapIPCnt::MergeFits(const FSMapIPCnt& other) const {
+  const auto& mine = fmTable.Entries();
+  const auto& theirs = other.fmTable.Entries();
+  auto at = mine.begin();
+  for (const auto& entry : theirs) {
+    at = std::lower_bound(at, mine.end(), entry.first,
+                          [](const auto& e, int key) { return e.first < key; });
+    const int count = at != mine.end() && at->first == entry.first ? at->second.first : 0;
+    if (static_cast<long long>(count) + entry.second.first > INT_MAX) return false;
+  }
   return true;
 }
 

@@ -258,6 +258,10 @@ class FSMapIPCnt {
   bool Find(int key, std::pair<int, double>& out) const;
   int Size() const { return fmTable.Size(); }
   std::pair<int, std::pair<int, double>> At(int i) const { return fmTable[i]; }
+  // The largest count of any key (0 when empty).
+  int MaxCount() const;
+  // Whether Merge(other) keeps every key's count within the int range.
+  bool MergeFits(const FSMapIPCnt& other) const;
   // Adds other's counts and weights key by key.
   void Merge(const FSMapIPCnt& other) {
     fmTable.MergeFrom(other.fmTable,

@@ -8,7 +8,8 @@
 // export or display can index outside a vector, replace an object without freeing it, or run
 // over the settings' predictors with another count:
 //  - the predictor count n is the settings' (or 0 in a released engine, state 0);
-//  - the set type is 0 to 3, the state 0 to 7, the number sorted by SortBest not negative;
+//  - the set type is 0 to 3, the state 0 to 7, the number sorted by SortBest and the record
+//    counts not negative (the counts only grow, and passes and merges add to them);
 //  - deleted indices are strictly ascending within [0, n), each with a reason 1 to 7;
 //  - accumulator slots: none while memory is not allocated (nor target counts, which the next
 //    pass would replace), exactly n once it is; a slot holding an accumulator (codes 1 to 6)
@@ -172,6 +173,7 @@ struct FSPredictorSetFields {
       Require(io, e.feSetType >= 0 && e.feSetType <= NQFSCommon::kSetTypeUnrecognized);
       Require(io, e.feStatus >= EngineReleased && e.feStatus <= EngineRanked);
       Require(io, e.fnBestSorted >= 0);
+      Require(io, e.fnValid >= 0 && e.fnExcluded >= 0);
     }
 
     // The deleted predictors: their count and indices, then as many reasons without a count.

@@ -1,7 +1,10 @@
 // Merging two engines that read different records with the same settings. Everything a data
 // pass leaves is a sum over records, so the union is built from the two parts: the counts and
 // weights add, each accumulator merges with its counterpart (accum_merge.cpp) and the target
-// category counts merge key by key. The engine merged into is always the first part.
+// category counts merge key by key. The engine merged into is always the first part. A merge
+// whose int counts would pass the int range is refused (StatusCountOverflow) before anything
+// changes.
+#include <climits>
 #include <cstddef>
 #include <typeinfo>
 
@@ -75,7 +78,18 @@ NQStatus FSPredictorSet::CheckMerge(const FSPredictorSet& other) const {
     const IFSPredTargetAccum& theirs = *other.fvpAccum[i];
     if (typeid(mine) != typeid(theirs)) return FieldsDiffer(9);
   }
+  if (!CountsAddUp(other)) return NQStatus(NQFeature::StatusCountOverflow, false);
   return NQStatus();
+}
+
+bool FSPredictorSet::CountsAddUp(const FSPredictorSet& other) const {
+  const auto fits = [](int a, int b) { return static_cast<long long>(a) + b <= INT_MAX; };
+  if (!fits(fnValid, other.fnValid) || !fits(fnExcluded, other.fnExcluded)) return false;
+  for (std::size_t i = 0; i < fvpAccum.size(); ++i) {
+    if (!fits(fvpAccum[i]->GetUnweightedValid(), other.fvpAccum[i]->GetUnweightedValid()))
+      return false;
+  }
+  return fpTargetCounts == nullptr || fpTargetCounts->MergeFits(*other.fpTargetCounts);
 }
 
 void FSPredictorSet::Merge(const FSPredictorSet& other) {

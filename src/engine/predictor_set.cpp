@@ -1,5 +1,7 @@
 #include "engine/predictor_set.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstddef>
 
 #include "accum/accumulator.h"
@@ -50,6 +52,21 @@ bool FSPredictorSet::CriterionOn(int c) const {
 
 bool FSPredictorSet::HasContinuousTarget() const {
   return fpSettings != nullptr && !fpSettings->IsCatTarget();
+}
+
+int FSPredictorSet::CountHeadroom() const {
+  int most = std::max(fnValid, fnExcluded);
+  if (fpTargetCounts != nullptr) most = std::max(most, fpTargetCounts->MaxCount());
+  for (const IFSPredTargetAccum* accum : fvpAccum) {
+    if (accum != nullptr) most = std::max(most, accum->GetUnweightedValid());
+  }
+  return INT_MAX - std::max(most, 0);
+}
+
+NQStatus FSPredictorSet::CountOverflow(int record) {
+  NQStatus status(NQFeature::StatusCountOverflow, false);
+  status.SetDiscreteDatum(0, record);
+  return status;
 }
 
 bool FSPredictorSet::AllocateAccumulators(bool withTarget) {

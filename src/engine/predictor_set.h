@@ -64,9 +64,9 @@ class FSPredictorSet {
   // ---- Merging (merge.cpp) ---------------------------------------------------------------
   // Whether other (another engine over other records) can be merged into this one: OK, or
   // StatusMergeFieldsDiffer when the settings describe other fields or the accumulators are of
-  // other classes, or StatusMergeState when either engine is not right after its data passes
-  // (see status.h for the data). An engine that counted no record may be in any state: merging
-  // it changes nothing. Changes nothing.
+  // other classes, StatusMergeState when either engine is not right after its data passes
+  // (see status.h for the data), or StatusCountOverflow when a count would pass the int range. An
+  // engine that counted no record may be in any state: merging it changes nothing. Changes nothing.
   NQFeature::NQStatus CheckMerge(const FSPredictorSet& other) const;
   // True when no record was counted, valid or excluded.
   bool HasNoRecords() const { return fnValid == 0 && fnExcluded == 0; }
@@ -170,6 +170,14 @@ class FSPredictorSet {
   std::vector<FSPredSort*>& SortList(int c);
   // Right after data passes: accumulators of every predictor, nothing checked or ranked.
   bool IsOnlyAccumulated() const;
+  // How many more records a pass may count before one of the int counts it adds 1 to per
+  // record (valid, excluded, a target category's, a predictor's valid values) could pass the
+  // int range.
+  int CountHeadroom() const;
+  // StatusCountOverflow with data 0 = record.
+  static NQFeature::NQStatus CountOverflow(int record);
+  // Whether every int count stays within the int range when other's are added (merge.cpp).
+  bool CountsAddUp(const FSPredictorSet& other) const;
   // The host's cancel object is not part of the engine's state, so const operations poll it too.
   bool Cancelled() const { return fpCancel != nullptr && fpCancel->IsCancelled(); }
   // How the criteria are computed under the current settings.

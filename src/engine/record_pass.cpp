@@ -5,7 +5,8 @@
 //   and the predictor columns, plus one) is never read: the pass stops before it with
 //   StatusShortRecord (data: 1-based number of the record in this pass, skipped records
 //   included; values needed; the record's size). Everything accumulated before stays, the
-//   state becomes 2 and the time is added as at a normal end.
+//   state becomes 2 and the time is added as at a normal end. A record that could make an int
+//   count pass the int range ends the pass the same way, with StatusCountOverflow.
 // - A record pass on settings without a target column returns StatusNoTargetColumn without
 //   touching the iterator or the engine. An engine without settings knows no columns and
 //   answers the same.
@@ -48,6 +49,8 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
     fdWeightedExcluded = 0.0;
   }
   const int limit = maxRecords < 0 ? INT_MAX : maxRecords;
+  // Each counted record adds at most 1 to each int count.
+  const int headroom = CountHeadroom();
 
   // Everything the loop needs, read once.
   const int targetPos = withTarget ? fpSettings->GetTargetPosition() : -1;
@@ -72,9 +75,9 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
   FSProgressTicker ticker(fpSettings->GetProgressListener(), fpSettings->GetNSkippedRecordReports(),
                           FSProgressTicker::Measure::Records, fdElapsedSeconds);
 
-  int n = 0;         // counted records (usable weight)
-  int obtained = 0;  // every record the iterator handed out
-  bool shortRecord = false;
+  int n = 0;             // counted records (usable weight)
+  int obtained = 0;      // every record the iterator handed out
+  bool stopped = false;  // before a short record, or one that could overflow a count
   // With a target, the kernels hold the accumulators' state while the loop runs; whatever
   // ends the loop, it goes back into the accumulators.
   std::unique_ptr<FSRecordKernels> kernels;
@@ -91,7 +94,7 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
           result.SetDiscreteDatum(0, obtained);
           result.SetDiscreteDatum(1, static_cast<long>(std::min<long long>(needed, INT_MAX)));
           result.SetDiscreteDatum(2, record->Size());
-          shortRecord = true;
+          stopped = true;
           break;
         }
         const double* values = record->GetAll();
@@ -103,6 +106,11 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
           if (usable) fbNoValidWeight = false;
         }
         if (usable) {
+          if (n >= headroom) {
+            result = CountOverflow(obtained);
+            stopped = true;
+            break;
+          }
           ++n;
           if (withTarget) {
             const double t = values[targetPos];
@@ -147,7 +155,7 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
   if (kernels != nullptr) kernels->Flush();
 
   feStatus = EngineAccumulated;
-  if (!shortRecord) {
+  if (!stopped) {
     const bool warn = !withTarget;
     if (weightPos >= 0 && fbNoValidWeight) {
       result = NQStatus(NQFeature::StatusNoValidWeight, warn);

@@ -6,7 +6,8 @@
 // data does (the open transaction is closed and counted, state 2, time added) and the result
 // is StatusShortRecord with data (1-based number of the record in this pass, 4, its size).
 // Closing rather than dropping the open transaction keeps every accumulator at exactly one
-// call per counted transaction.
+// call per counted transaction. A transaction that could make an int count pass the int range
+// ends the pass before its first record, with StatusCountOverflow.
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -67,6 +68,8 @@ NQStatus FSPredictorSet::AccumulateTransactions(NQCommon::RecordIterator& it) {
   bool noValidValue = true;
   int transactions = 0;
   int obtained = 0;
+  // Each transaction adds at most 1 to each int count.
+  const int headroom = CountHeadroom();
 
   if (it.Next()) {
     for (;;) {
@@ -89,6 +92,10 @@ NQStatus FSPredictorSet::AccumulateTransactions(NQCommon::RecordIterator& it) {
         first = false;
         if (open) CloseTransaction(lastIndex, noValidValue, currentTarget);
         open = false;
+        if (transactions >= headroom) {
+          result = CountOverflow(obtained);
+          break;
+        }
         currentId = fields[0];
         currentTarget = fields[3];
         if (transactions < INT_MAX) ++transactions;

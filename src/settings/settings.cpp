@@ -1,5 +1,7 @@
 #include "fsrank/settings.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -23,6 +25,12 @@ bool IsValidCriterion(int c) {
 // A percentage in [0, 100] (NaN fails both comparisons).
 bool IsPercent(double p) {
   return p >= 0.0 && p <= 100.0;
+}
+
+// A restored state brings its categorical count as stored, not recomputed from the types;
+// changes of the types move it by saturating steps, so that no stored value can overflow it.
+void AddSaturated(int& count, long long delta) {
+  count = static_cast<int>(std::clamp<long long>(count + delta, INT_MIN, INT_MAX));
 }
 
 }  // namespace
@@ -104,10 +112,10 @@ void FSSettings::AddPredictor(bool categorical) {
 }
 
 void FSSettings::AddPredictors(int count, bool categorical) {
-  if (count < 1) return;
+  if (count < 1 || count > INT_MAX - fnPredictors) return;
   fvPredictorTypes.insert(fvPredictorTypes.end(), static_cast<size_t>(count), categorical);
   fnPredictors += count;
-  if (categorical) fnCatPredictors += count;
+  if (categorical) AddSaturated(fnCatPredictors, count);
   if (fnPredictors == count) {
     feSetType = categorical ? AllCategorical : AllContinuous;
     SetDefaultCriteria();
@@ -123,7 +131,7 @@ void FSSettings::SetPredictorType(int index, bool categorical) {
   std::vector<bool>::reference slot = fvPredictorTypes[static_cast<size_t>(index)];
   if (slot == categorical) return;
   slot = categorical;
-  fnCatPredictors += categorical ? 1 : -1;
+  AddSaturated(fnCatPredictors, categorical ? 1 : -1);
   const int before = feSetType;
   RecomputeSetType();
   if (feSetType != before) AdjustCriteria();

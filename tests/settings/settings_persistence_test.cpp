@@ -1,5 +1,6 @@
 // The saved forms of the settings: the binary chunk byte for byte, both round trips, values
 // taken as stored, and the readers' refusals.
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,12 @@ TEST(SettingsPersistence, StoredValuesAreTakenAsTheyAre) {
   EXPECT_EQ(Chunk(s), chunk(0));
   EXPECT_EQ(s.GetNCatPredictors(), 7);
   EXPECT_EQ(s.GetMaxPctMiss(), 150.0);
+  // A stored count at the int range saturates as types are added, and so does the total.
+  EXPECT_EQ(s.ReadObject(file.Binary(chunk(2).replace(17, 4, Int(INT_MAX)))), 141);
+  s.AddPredictors(3, true);
+  s.AddPredictors(INT_MAX, false);
+  EXPECT_EQ(s.GetNCatPredictors(), INT_MAX);
+  EXPECT_EQ(s.GetNPredictors(), 5);
 }
 
 // The settings-specific refusals; the generic ones (tags, element names, layout) are the field

@@ -237,6 +237,8 @@ std::string StatusText(const NQStatus& status) {
       return "the file is damaged or not a binary state";
     case NQFeature::StatusXMLRestoreFailed:
       return "the file is damaged or not an XML state";
+    case NQFeature::StatusCountOverflow:
+      return "a record count would pass 2,147,483,647, the most a state can hold";
     case NQFeature::StatusNotImplemented:
       return "this build of the library cannot do that yet (status 80103)";
     default:
