@@ -212,6 +212,29 @@ TEST_F(FsrankHostile, NamesCannotMisalignOrDriveTheTerminal) {
   }
 }
 
+// Every message that echoes a path or another typed text escapes it.
+TEST_F(FsrankHostile, MessagesEscapePathsAndTypedText) {
+  const std::string data = Write("d.csv", "x,y\n1,a\n2,b\n3,a\n4,b\n");
+  const std::string bad = Path("no\x1b[2J\xe9") + "/f";
+  const std::vector<std::string> cases[] = {
+      {"rank", data, "--target", "y", "--save-state", bad},
+      {"rank", data, "--target", "y", "--report", bad},
+      {"rank", data, "--target", "y", "--export-all", bad},
+      {"select", data, "--target", "y", "--select", "k=1", "--output", bad},
+      {"select", data, "--from-state", bad, "--select", "k=1", "--output", Path("o.csv")},
+      {"resume", bad},
+      {"rank", data, "--target", "y", "--top", "\x1b"},
+      {"rank", data, "--target", "y", "--select", "k=\x1b"},
+      {"rank", data, "--target", "y", "--criterion", "Cramer", "--select", "fdr=0.1\x1b"},
+  };
+  for (const auto& args : cases) {
+    const Result r = Run(args);
+    EXPECT_NE(r.code, 0) << args.back();
+    EXPECT_EQ(r.err.find_first_of("\x1b\xe9"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\\x1b"), std::string::npos) << r.err;
+  }
+}
+
 // A state damaged in a way its checksum cannot catch (the sidecar forged to match) is refused
 // with one message, without the library's reader lines before it.
 TEST_F(FsrankHostile, DamagedStateGivesOneMessage) {

@@ -275,10 +275,12 @@ int RunSelect(const fsrank_cli::Options& options) {
     throw;
   }
   if (!options.quiet) {
-    std::cerr << "fsrank: " << options.select << " by " << kept.criterion << " keeps "
-              << kept.names.size() << " of " << kept.ranked << " ranked predictors; "
-              << GroupDigits(rows) << " rows of " << keep.size() << " columns written to "
-              << (to_stdout ? std::string("standard output") : options.output) << "\n";
+    WriteError(std::cerr, options.select + " by " + kept.criterion + " keeps " +
+                              std::to_string(kept.names.size()) + " of " +
+                              std::to_string(kept.ranked) + " ranked predictors; " +
+                              GroupDigits(rows) + " rows of " + std::to_string(keep.size()) +
+                              " columns written to " +
+                              (to_stdout ? std::string("standard output") : options.output));
   }
   return kExitOk;
 }

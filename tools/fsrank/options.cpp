@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "schema.h"
+#include "text.h"
 
 #ifndef FSRANK_VERSION
 #define FSRANK_VERSION "unknown"
@@ -464,7 +465,12 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e, out, err);
+    // The parser's messages quote what was typed: escaped line by line like every message.
+    std::ostringstream messages;
+    const int code = app.exit(e, out, messages);
+    std::istringstream lines(messages.str());
+    for (std::string line; std::getline(lines, line);)
+      err << Printable(line) << '\n';
     return code == 0 ? kExitOk : kExitUsage;
   }
 

@@ -12,6 +12,7 @@
 #include "parallel_pass.h"
 #include "report.h"
 #include "session.h"
+#include "text.h"
 
 #ifndef FSRANK_VERSION
 #define FSRANK_VERSION "unknown"
@@ -55,9 +56,9 @@ int SelectionCriterion(const Options& options, const FSSettings& settings,
   const bool needsP = NQFSSelect::RuleNeedsPValues(selection.rule);
   if (options.criterion >= 0) {
     if (needsP && !NQFSSelect::CriterionHasPValues(static_cast<RankCriteria>(options.criterion))) {
-      err << "fsrank: --select " << options.select << " tests p-values, and "
-          << CriterionName(options.criterion)
-          << " has none: use k= or percentile=, or a criterion with p-values\n";
+      WriteError(err, "--select " + options.select + " tests p-values, and " +
+                          CriterionName(options.criterion) +
+                          " has none: use k= or percentile=, or a criterion with p-values");
       return -1;
     }
     return options.criterion;
@@ -70,8 +71,8 @@ int SelectionCriterion(const Options& options, const FSSettings& settings,
       return c;
     }
   }
-  err << "fsrank: --select " << options.select
-      << " tests p-values, and none of the criteria computed has them\n";
+  WriteError(err, "--select " + options.select +
+                      " tests p-values, and none of the criteria computed has them");
   return -1;
 }
 
@@ -86,7 +87,7 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
   if (!options.select.empty()) {
     std::string error;
     if (!NQFSSelect::ParseSelection(options.select, selection, error)) {
-      err << "fsrank: --select: " << error << "\n";
+      WriteError(err, "--select: " + error);
       return kExitUsage;
     }
   }
@@ -103,7 +104,7 @@ int RunRanking(const Options& options, ColumnSchema& schema, RecordSource* sourc
   settings.SetFlagExactTails(!options.complement_pvalues);
   std::string error;
   if (!ApplyCriteria(settings, options.criteria, error)) {
-    err << "fsrank: " << error << "\n";
+    WriteError(err, error);
     return kExitUsage;
   }
   if (options.criterion >= 0 &&
@@ -276,7 +277,7 @@ int RunCheck(const Options& options, const ColumnSchema& schema, RecordSource& s
   BuildCheckReport(algorithm, schema, indices, reasons, report, err);
   report.skipped = static_cast<long>(source.RowsCommitted()) - report.records;
   if (source.RowsCommitted() == 0) {
-    err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
+    WriteError(err, source.SourceName() + ": there is no data row after the header");
     return kExitInput;
   }
   if (report.records == 0) {

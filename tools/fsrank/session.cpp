@@ -250,19 +250,18 @@ int WriteExport(const std::string& path, const char* what, std::ostream& err,
                 const std::function<NQStatus(std::ostream&)>& write) {
   std::ofstream file(path, std::ios::out | std::ios::trunc);
   if (!file) {
-    err << "fsrank: " << path << ": cannot write the " << what << " document\n";
+    WriteError(err, path + ": cannot write the " + what + " document");
     return kExitInput;
   }
   const NQStatus status = write(file);
   file.close();
   if (status.IsError()) {
     std::remove(path.c_str());
-    err << "fsrank: " << path << ": the " << what
-        << " document was not written: " << StatusText(status) << "\n";
+    WriteError(err, path + ": the " + what + " document was not written: " + StatusText(status));
     return status.GetErrorCode() == NQFeature::StatusCancelled ? kExitCancelled : kExitLibrary;
   }
   if (!file) {
-    err << "fsrank: " << path << ": write error\n";
+    WriteError(err, path + ": write error");
     return kExitInput;
   }
   return kExitOk;
@@ -284,14 +283,13 @@ int RestoreState(const std::string& path, const ColumnSchema& schema,
   }
   std::cerr.rdbuf(stderr_buffer);
   if (!algorithm) {
-    err << "fsrank: " << path
-        << ": the state cannot be restored: " << StatusText(factory.GetStatus()) << "\n";
+    WriteError(err, path + ": the state cannot be restored: " + StatusText(factory.GetStatus()));
     return kExitInput;
   }
   const std::string mismatch = Mismatch(schema, *algorithm);
   if (!mismatch.empty()) {
-    err << "fsrank: " << SidecarPath(path) << ": does not describe the state in " << path << ": "
-        << mismatch << "\n";
+    WriteError(err,
+               SidecarPath(path) + ": does not describe the state in " + path + ": " + mismatch);
     return kExitInput;
   }
   return kExitOk;
@@ -314,7 +312,7 @@ int SaveStateFiles(const IFSAlgorithm& algorithm, const std::string& path,
   }
   if (status.IsError()) {
     std::remove(path.c_str());
-    err << "fsrank: " << path << ": the state was not saved: " << StatusText(status) << "\n";
+    WriteError(err, path + ": the state was not saved: " + StatusText(status));
     return kExitLibrary;
   }
   const std::string sidecar = SidecarPath(path);
@@ -325,7 +323,7 @@ int SaveStateFiles(const IFSAlgorithm& algorithm, const std::string& path,
     out.close();
   }
   if (!written || !out) {
-    err << "fsrank: " << (written ? sidecar : path) << ": cannot write the saved state\n";
+    WriteError(err, (written ? sidecar : path) + ": cannot write the saved state");
     return kExitInput;
   }
   // A state that `resume` would refuse is no saved state: the description is read back as
@@ -335,8 +333,7 @@ int SaveStateFiles(const IFSAlgorithm& algorithm, const std::string& path,
   } catch (const InputError& e) {
     std::remove(path.c_str());
     std::remove(sidecar.c_str());
-    err << "fsrank: " << path
-        << ": the saved state cannot be read back, so it was removed: " << e.what() << "\n";
+    WriteError(err, path + ": the saved state cannot be read back, so it was removed: " + e.what());
     return kExitInput;
   }
   return kExitOk;
@@ -349,12 +346,12 @@ int PassOutcome(const NQStatus& status, const std::string& error, const RecordSo
     return kExitCancelled;
   }
   if (!error.empty()) {
-    err << "fsrank: " << Printable(error) << "\n";
+    WriteError(err, error);
     return kExitInput;
   }
   if (!status.IsError()) return -1;
   if (status.GetErrorCode() == NQFeature::StatusNoValidData && source.RowsCommitted() == 0) {
-    err << "fsrank: " << source.SourceName() << ": there is no data row after the header\n";
+    WriteError(err, source.SourceName() + ": there is no data row after the header");
     return kExitInput;
   }
   err << "fsrank: " << StatusText(status) << "\n";

@@ -156,6 +156,10 @@ void WriteWarning(std::ostream& err, const std::string& message) {
   err << "fsrank: warning: " << Printable(message) << '\n';
 }
 
+void WriteError(std::ostream& err, const std::string& message) {
+  err << "fsrank: " << Printable(message) << '\n';
+}
+
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";

@@ -27,6 +27,9 @@ std::string FitWidth(const std::string& utf8, std::size_t width);  // cut with a
 std::string Printable(const std::string& text);
 // Writes "fsrank: warning: " and the Printable message as one line.
 void WriteWarning(std::ostream& err, const std::string& message);
+// Writes "fsrank: " and the Printable message as one line: for every message that holds a
+// path or another text the user gave.
+void WriteError(std::ostream& err, const std::string& message);
 // text padded with spaces to `width` display columns, on the left when `right`.
 std::string Pad(const std::string& text, std::size_t width, bool right);
 // "1 predictor", "1,234 predictors".
