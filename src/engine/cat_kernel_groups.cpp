@@ -148,6 +148,35 @@ void FSRecordKernels::CatGroup::Release(Group& group, std::vector<Slot>& slots, 
   slots.pop_back();
 }
 
+template <class Group, class Add>
+bool FSRecordKernels::CatGroup::AddRecord(Group& group, const double* values, double target,
+                                          double w, std::vector<Predictor>& generic, Add add) {
+  bool any = false;
+  for (std::size_t i = 0; i < group.slots.size();) {
+    auto& s = group.slots[i];
+    const double x = values[s.column];
+    int p;
+    const DenseValue kind = ClassifyDense(s, x, w, p);
+    if (kind == DenseValue::kMissing) {
+      ++i;
+      continue;
+    }
+    if (kind == DenseValue::kOutside && !group.Grow(s, p)) {
+      auto* a = s.accum;
+      Release(group, group.slots, i, generic);
+      a->AddValue(x, target, w, 1);
+      any = true;
+      continue;
+    }
+    any = true;
+    TrackConstantCategory(s.constant, s.first, p);
+    add(s, p);
+    ++i;
+  }
+  group.EndRecord(group.slots, w);
+  return any;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Categorical predictors, categorical target.
 
@@ -273,34 +302,13 @@ bool FSRecordKernels::CatCatGroup::Grow(Slot& s, int p) const {
 
 bool FSRecordKernels::CatCatGroup::Add(const double* values, double t, int u, double w,
                                        std::vector<Predictor>& generic) {
-  bool any = false;
   const int width = Width();
-  for (std::size_t i = 0; i < slots.size();) {
-    Slot& s = slots[i];
-    const double x = values[s.column];
-    int p;
-    const DenseValue kind = ClassifyDense(s, x, w, p);
-    if (kind == DenseValue::kMissing) {
-      ++i;
-      continue;
-    }
-    if (kind == DenseValue::kOutside && !Grow(s, p)) {
-      FSCatPCatTAccum* a = s.accum;
-      Release(*this, slots, i, generic);
-      a->AddValue(x, t, w, 1);
-      any = true;
-      continue;
-    }
-    any = true;
-    TrackConstantCategory(s.constant, s.first, p);
+  return AddRecord(*this, values, t, w, generic, [&](Slot& s, int p) {
     double* row = s.rows + p * width;
     row[0] += w;
     row[1 + u] += w;
     s.target[u] += w;
-    ++i;
-  }
-  EndRecord(slots, w);
-  return any;
+  });
 }
 // ---------------------------------------------------------------------------------------------
 // Categorical predictors, continuous target.
@@ -372,30 +380,12 @@ bool FSRecordKernels::CatContGroup::Grow(Slot& s, int p) {
 
 bool FSRecordKernels::CatContGroup::Add(const double* values, double y, double w,
                                         std::vector<Predictor>& generic) {
-  bool any = false;
   const bool unit = w == 1.0;
   // w / (W + w) for the last valid weight W seen in this record.
   bool cached = false;
   double cachedValid = 0.0;
   double cachedG = 0.0;
-  for (std::size_t i = 0; i < slots.size();) {
-    Slot& s = slots[i];
-    const double x = values[s.column];
-    int p;
-    const DenseValue kind = ClassifyDense(s, x, w, p);
-    if (kind == DenseValue::kMissing) {
-      ++i;
-      continue;
-    }
-    if (kind == DenseValue::kOutside && !Grow(s, p)) {
-      FSCatPContTAccum* a = s.accum;
-      Release(*this, slots, i, generic);
-      a->AddValue(x, y, w, 1);
-      any = true;
-      continue;
-    }
-    any = true;
-    TrackConstantCategory(s.constant, s.first, p);
+  return AddRecord(*this, values, y, w, generic, [&](Slot& s, int p) {
     Row& row = s.rows[static_cast<std::size_t>(p)];
     row.pred += w;
     CategoryStat& stat = row.stat;
@@ -414,8 +404,5 @@ bool FSRecordKernels::CatContGroup::Add(const double* values, double y, double w
       cachedG = w / (valid + w);
     }
     s.targetMean = cachedG * (y - s.targetMean) + s.targetMean;
-    ++i;
-  }
-  EndRecord(slots, w);
-  return any;
+  });
 }

@@ -144,6 +144,13 @@ struct FSRecordKernels::CatGroup {
   template <class Group, class Slot>
   static void Release(Group& group, std::vector<Slot>& slots, std::size_t i,
                       std::vector<Predictor>& generic);
+  // One record through every slot of group: a missing value is counted on its slot; a
+  // category the slot's table cannot grow to hands the slot back (Release) and its value, with
+  // target, to its accumulator; any other category updates the constancy and goes to
+  // add(slot, category). Then the end of the record; true when some slot had a valid value.
+  template <class Group, class Add>
+  static bool AddRecord(Group& group, const double* values, double target, double w,
+                        std::vector<Predictor>& generic, Add add);
 };
 
 // Categorical predictors, categorical target. A slot's tables lie in one array: the target
