@@ -79,6 +79,9 @@ class IFSPredTargetAccum {
   // after everything else (FSPredictorSet::WriteAdditions), where older readers do not look.
   virtual int GetUnweightedValid() const { return 0; }
   virtual void SetUnweightedValid(int /*count*/) {}
+  // Merges in the keys its category tables held apart while a pass ran, so that later const
+  // reads change nothing (FSSortedTable); nothing for an accumulator without tables.
+  virtual void SettleTables() {}
 };
 
 #endif  // FSRANK_ACCUM_ACCUMULATOR_H

@@ -36,6 +36,11 @@ class FSCatPCatTAccum final : public FSCatPredictorAccum {
   void Display(std::ostream& os) const override;
   bool Merge(const IFSPredTargetAccum& other) override;
 
+  void SettleTables() override {
+    FSCatPredictorAccum::SettleTables();
+    fmTargetCategories.Settle();
+    fmPairs.Settle();
+  }
   const FSMapICnt& GetTargetCategories() const { return fmTargetCategories; }
   const FSMapPiCnt& GetPairs() const { return fmPairs; }
 
@@ -91,6 +96,10 @@ class FSCatPContTAccum final : public FSCatPredictorAccum {
   bool Merge(const IFSPredTargetAccum& other) override;
 
   double GetTargetMean() const { return fdTargetMean; }
+  void SettleTables() override {
+    FSCatPredictorAccum::SettleTables();
+    fmTargetStats.Settle();
+  }
   const FSMapIStat& GetTargetStats() const { return fmTargetStats; }
 
  private:

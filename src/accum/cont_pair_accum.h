@@ -37,6 +37,7 @@ class FSContPCatTAccum final : public FSContPredictorAccum {
   void Display(std::ostream& os) const override;
   bool Merge(const IFSPredTargetAccum& other) override;
 
+  void SettleTables() override { fmPredStats.Settle(); }
   const FSMapIStat& GetPredStats() const { return fmPredStats; }
   // Pooled from the per-category statistics.
   double PredStdDev() const override;

@@ -29,8 +29,10 @@ inline std::uint64_t TableKeyBits(const std::pair<int, int>& key) {
 
 // The sorted array behind the four maps. Keys are compared with == and <, so an int key
 // compares as a signed integer and a pair of ints lexicographically, first member first.
-// Every reader sees the keys held apart merged in first (Settle); a table with keys held apart
-// is therefore read from one thread at a time (the engine reads every table once a pass ends).
+// Every reader sees the keys held apart merged in first. The engine settles every table when
+// a data pass ends (Settle), so that the reads of a finished algorithm change nothing and may
+// run on several threads at once; a table that still holds keys apart (only while a pass
+// runs) merges them in at its first read, which is then for one thread alone.
 template <class Key, class Value>
 class FSSortedTable {
  public:
@@ -40,22 +42,25 @@ class FSSortedTable {
   static constexpr int kDirectInsertLimit = 512;
 
   int Size() const {
-    Settle();
+    SettleHeld();
     return static_cast<int>(fvEntries.size());
   }
+
+  // Merges the keys held apart into the sorted array (nothing when there are none).
+  void Settle() { SettleHeld(); }
   const Entry& operator[](int i) const {
-    Settle();
+    SettleHeld();
     return fvEntries[static_cast<size_t>(i)];
   }
   Entry& operator[](int i) {
-    Settle();
+    SettleHeld();
     return fvEntries[static_cast<size_t>(i)];
   }
 
   // Binary search: true with pos at the key when present; otherwise false with pos at the
   // insertion position, before the first larger key (0 for the front, Size() for the end).
   bool Search(const Key& key, int& pos) const {
-    Settle();
+    SettleHeld();
     return SearchSorted(key, pos);
   }
 
@@ -90,8 +95,8 @@ class FSSortedTable {
   // combine(mine, theirs), a key of other alone enters with its value. Keys stay ascending.
   template <class Combine>
   void MergeFrom(const FSSortedTable& other, Combine combine) {
-    Settle();
-    other.Settle();
+    SettleHeld();
+    other.SettleHeld();
     if (other.fvEntries.empty()) return;
     if (fvEntries.empty()) {
       fvEntries = other.fvEntries;
@@ -125,12 +130,12 @@ class FSSortedTable {
   }
 
   const std::vector<Entry>& Entries() const {
-    Settle();
+    SettleHeld();
     return fvEntries;
   }
   // The entries themselves, for a reader that restores them as stored, without sorting.
   std::vector<Entry>& MutableEntries() {
-    Settle();
+    SettleHeld();
     return fvEntries;
   }
 
@@ -180,13 +185,13 @@ class FSSortedTable {
     fvHeld.emplace_back(key, initial);
     HeldSlot(key) = static_cast<int>(fvHeld.size());
     if (fvHeld.size() < fvEntries.size()) return fvHeld.back().second;
-    Settle();
+    SettleHeld();
     int pos = 0;
     SearchSorted(key, pos);
     return fvEntries[static_cast<size_t>(pos)].second;
   }
 
-  void Settle() const {
+  void SettleHeld() const {
     if (fvHeld.empty()) return;
     const auto byKey = [](const Entry& a, const Entry& b) { return a.first < b.first; };
     std::sort(fvHeld.begin(), fvHeld.end(), byKey);
@@ -217,6 +222,8 @@ class FSMapICnt {
     return found;
   }
   int Size() const { return fmTable.Size(); }
+  // Merges in the keys a pass held apart (FSSortedTable).
+  void Settle() { fmTable.Settle(); }
   std::pair<int, double> At(int i) const { return fmTable[i]; }
   // Adds other's weights key by key.
   void Merge(const FSMapICnt& other) {
@@ -257,6 +264,8 @@ class FSMapIPCnt {
   // (count, weight) of key into out; false and out untouched when the key is absent.
   bool Find(int key, std::pair<int, double>& out) const;
   int Size() const { return fmTable.Size(); }
+  // Merges in the keys a pass held apart (FSSortedTable).
+  void Settle() { fmTable.Settle(); }
   std::pair<int, std::pair<int, double>> At(int i) const { return fmTable[i]; }
   // The largest count of any key (0 when empty).
   int MaxCount() const;
@@ -334,6 +343,8 @@ class FSMapIStat {
     return found;
   }
   int Size() const { return fmTable.Size(); }
+  // Merges in the keys a pass held apart (FSSortedTable).
+  void Settle() { fmTable.Settle(); }
   // Combines other's statistics key by key (CombineCategoryStats, this map's part first).
   void Merge(const FSMapIStat& other) {
     fmTable.MergeFrom(other.fmTable, [](CategoryStat& mine, const CategoryStat& theirs) {
@@ -376,6 +387,8 @@ class FSMapPiCnt {
   // The weight of (first, second) into out; false and out untouched when the pair is absent.
   bool Find(int first, int second, double& out) const;
   int Size() const { return fmTable.Size(); }
+  // Merges in the keys a pass held apart (FSSortedTable).
+  void Settle() { fmTable.Settle(); }
   // The entry at position i, in ascending pair order.
   std::pair<Key, double> At(int i) const { return fmTable[i]; }
   // Adds other's weights cell by cell.

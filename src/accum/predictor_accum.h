@@ -30,6 +30,7 @@ class FSCatPredictorAccum : public IFSPredTargetAccum {
   bool IsCategorical() const final { return true; }
   int GetUnweightedValid() const final { return fnUnweightedValid; }
   void SetUnweightedValid(int count) final { fnUnweightedValid = count; }
+  void SettleTables() override { fmPredCategories.Settle(); }
 
   double GetProcessed() const { return fdProcessed; }
   double GetMissing() const { return fdMissing; }

@@ -63,6 +63,13 @@ int FSPredictorSet::CountHeadroom() const {
   return INT_MAX - std::max(most, 0);
 }
 
+void FSPredictorSet::SettleTables() {
+  for (IFSPredTargetAccum* accum : fvpAccum) {
+    if (accum != nullptr) accum->SettleTables();
+  }
+  if (fpTargetCounts != nullptr) fpTargetCounts->Settle();
+}
+
 NQStatus FSPredictorSet::CountOverflow(int record) {
   NQStatus status(NQFeature::StatusCountOverflow, false);
   status.SetDiscreteDatum(0, record);

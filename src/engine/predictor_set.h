@@ -174,6 +174,9 @@ class FSPredictorSet {
   // record (valid, excluded, a target category's, a predictor's valid values) could pass the
   // int range.
   int CountHeadroom() const;
+  // Settles every category table (the accumulators' and the target counts) once a pass ends,
+  // so that the const reads of the results never change them and may run on several threads.
+  void SettleTables();
   // StatusCountOverflow with data 0 = record.
   static NQFeature::NQStatus CountOverflow(int record);
   // Whether every int count stays within the int range when other's are added (merge.cpp).
@@ -188,6 +191,8 @@ class FSPredictorSet {
   NQFeature::NQStatus DeletePredictors(bool allMissConst);
   // The shared body of the record-form passes.
   NQFeature::NQStatus RunRecordPass(NQCommon::RecordIterator& it, int maxRecords, bool withTarget);
+  // The transaction pass without settling the tables at its end.
+  NQFeature::NQStatus RunTransactionPass(NQCommon::RecordIterator& it);
   void CloseTransaction(int lastIndex, bool noValidValue, double target);
   void ClearSortRecords(int c);
   // The frame of the sorting and ranking steps: step(c, list) on the sort list of every

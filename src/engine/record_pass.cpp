@@ -150,9 +150,11 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
     }
   } catch (...) {
     if (kernels != nullptr) kernels->Flush();
+    SettleTables();
     throw;
   }
   if (kernels != nullptr) kernels->Flush();
+  SettleTables();
 
   feStatus = EngineAccumulated;
   if (!stopped) {

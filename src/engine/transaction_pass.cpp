@@ -47,7 +47,21 @@ void FSPredictorSet::CloseTransaction(int lastIndex, bool noValidValue, double t
   }
 }
 
+// Whatever ends the pass (an error status or an exception of the host's iterator included),
+// the tables are settled before the results can be read.
 NQStatus FSPredictorSet::AccumulateTransactions(NQCommon::RecordIterator& it) {
+  NQStatus result;
+  try {
+    result = RunTransactionPass(it);
+  } catch (...) {
+    SettleTables();
+    throw;
+  }
+  SettleTables();
+  return result;
+}
+
+NQStatus FSPredictorSet::RunTransactionPass(NQCommon::RecordIterator& it) {
   NQStatus result;
   AllocateAccumulators(true);
   fbPassCompleted = false;
