@@ -65,6 +65,12 @@ class Column:
         self.labels = list(labels)
         self._codes = {label: k for k, label in enumerate(self.labels)}
 
+    def forget_after(self, count):
+        """Drops the labels after the first `count` (those a refused chunk brought)."""
+        for label in self.labels[count:]:
+            del self._codes[label]
+        del self.labels[count:]
+
     def to_dict(self):
         return {"name": self.name, "categorical": self.categorical, "labels": self.labels}
 

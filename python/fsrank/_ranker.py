@@ -18,6 +18,19 @@ _CONVERSIONS = {"asis": 0, "round": 1, "truncate": 2}
 _SCREENING = ("max_missing", "max_single", "max_categories", "min_cv", "min_sd")
 
 
+def _first_infinite(arrays):
+    """(array index, row) of the first infinite value in row order, the lowest index first
+    within a row, or None. Two vectorised reductions an array find whether it has one."""
+    first = None
+    for k, a in enumerate(arrays):
+        if a.dtype.kind != "f" or (np.fmax.reduce(a) != np.inf and np.fmin.reduce(a) != -np.inf):
+            continue
+        row = int(np.argmax(np.isinf(a)))
+        if first is None or row < first[1]:
+            first = (k, row)
+    return first
+
+
 def _criteria_rule(engine):
     kind, cat_target = engine.set_type(), engine.cat_target()
     if cat_target:
@@ -183,7 +196,47 @@ class Ranker:
         self._engine = engine
 
     def partial_fit(self, data, y=None, weight=None):
-        """Adds the rows of a DataFrame (or 2-D array) to the ranking; returns the ranker."""
+        """Adds the rows of a DataFrame (or 2-D array) to the ranking; returns the ranker.
+
+        A chunk is added whole or not at all: a chunk refused for its columns or values (an
+        infinite value, say) leaves the ranker as it was, so that the corrected chunk can be
+        given again without counting any row twice."""
+        kept = (self._target, self._predictors, self._guessed, self._unusable)
+        marks = [(c, len(c.labels)) for c in [kept[0]] + (kept[1] or []) if c is not None]
+        try:
+            frame, w, arrays = self._prepare(data, y, weight)
+        except BaseException:
+            self._target, self._predictors, self._guessed, self._unusable = kept
+            for column, count in marks:
+                column.forget_after(count)
+            raise
+        if frame is None:
+            return self
+        if self._engine is None:
+            self._new_engine(w is not None)
+        bar = _Progress(self.progress, len(frame))
+        try:
+            status, bad_column, bad_row = self._engine.accumulate(arrays, len(frame),
+                                                                  bar.callback(), 0)
+        finally:
+            bar.close()
+        if bad_column >= 0:  # _first_infinite found none: the binding's own check, kept
+            raise InputError("column %d, row %d: an infinite value"
+                             % (bad_column, self._rows + bad_row))
+        self._rows += len(frame)
+        if status[0] in (NO_VALID_DATA, NO_VALID_WEIGHT):  # nothing usable so far
+            self._unusable.append(self._engine)
+            self._engine = None
+            return self
+        raise_for_status(status)
+        while self._unusable:
+            raise_for_status(self._engine.merge(self._unusable[-1]), "merge")
+            self._unusable.pop()
+        return self
+
+    def _prepare(self, data, y, weight):
+        """(frame, weight series, the arrays the binding reads) of a chunk, checked whole before
+        any row is added; frame is None for an empty chunk."""
         frame, names, y, w = self._split(data, y, weight)
         if self._predictors is None:
             self._start(frame, names, y, w)
@@ -212,35 +265,19 @@ class Ranker:
                 raise InputError("the chunk %s a weight but the first did not" %
                                  ("has" if w is not None else "lacks"))
         if len(frame) == 0:
-            return self
-        if self._engine is None:
-            self._new_engine(w is not None)
+            return None, w, None
         arrays = [self._target.encode(y)]
         if w is not None:
             arrays.append(w.to_numpy(dtype=np.float64, na_value=np.nan))
         for column in self._predictors:
             arrays.append(column.encode(frame[column.name]))
-        bar = _Progress(self.progress, len(frame))
-        try:
-            status, bad_column, bad_row = self._engine.accumulate(arrays, len(frame),
-                                                                  bar.callback(), 0)
-        finally:
-            bar.close()
-        if bad_column >= 0:
+        bad = _first_infinite(arrays)
+        if bad is not None:
             layout = [self._target.name] + (["weight"] if w is not None else [])
-            name = (layout + [c.name for c in self._predictors])[bad_column]
+            name = (layout + [c.name for c in self._predictors])[bad[0]]
             raise InputError("column %r, row %d: an infinite value (use NaN for a missing "
-                             "value)" % (name, self._rows + bad_row))
-        self._rows += len(frame)
-        if status[0] in (NO_VALID_DATA, NO_VALID_WEIGHT):  # nothing usable so far
-            self._unusable.append(self._engine)
-            self._engine = None
-            return self
-        raise_for_status(status)
-        while self._unusable:
-            raise_for_status(self._engine.merge(self._unusable[-1]), "merge")
-            self._unusable.pop()
-        return self
+                             "value)" % (name, self._rows + bad[1]))
+        return frame, w, arrays
 
     # ----------------------------------------------------------------------------- results
     def _ranked_engine(self, consume):

@@ -68,11 +68,11 @@ def partial_fit(ranker, ddf, *, split_every=8):
         if name is not None and name not in ddf.columns:
             raise InputError("%r is not a column of the dask frame (columns: %s)"
                              % (name, ", ".join(map(repr, ddf.columns))))
+    parts = ddf.to_delayed()
     try:
         base, known = ranker.empty_copy(), True
     except InputError:  # a new ranker: the columns are those of the frame's first rows
-        base, known = _schema(ranker, ddf), False
-    parts = ddf.to_delayed()
+        base, known = _schema(ranker, ddf, parts), False
     return _reduce(ranker, base, known, len(parts), split_every,
                    lambda k, start: dask.delayed(_fit_partition)(parts[k], start, k, len(parts)))
 
@@ -97,10 +97,17 @@ def _reduce(ranker, base, known, count, split_every, task):
     return ranker
 
 
-def _schema(ranker, ddf):
-    """An empty ranker with the columns, types and first labels of the frame's first rows."""
-    head = _first_rows([lambda n, k=k: ddf.get_partition(k).head(n, npartitions=1)
-                        for k in range(ddf.npartitions)], ranker.options["sample"],
+def _schema(ranker, ddf, parts):
+    """An empty ranker with the columns, types and first labels of the frame's first rows. The
+    partitions those rows come from are kept in memory (persisted) and stand in for their
+    entries of `parts`, so that ranking the frame does not read them a second time."""
+    def read(n, k):
+        kept = ddf.get_partition(k).persist()
+        parts[k] = kept.to_delayed()[0]
+        return kept.head(n, npartitions=1)
+
+    head = _first_rows([lambda n, k=k: read(n, k) for k in range(ddf.npartitions)],
+                       ranker.options["sample"],
                        "no data: every partition of the dask frame is empty")
     probe = pickle.loads(pickle.dumps(ranker))
     try:
