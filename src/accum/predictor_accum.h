@@ -1,8 +1,8 @@
 // What the accumulators of one kind of predictor keep alike, whether they read it alone or
 // against the target: the processed and missing weights, the predictor's constancy and first
 // valid category or value, and what follows from those alone (all-missing, constancy,
-// screening). Each accumulator class derives from one of the two and adds what it summarises
-// besides.
+// screening). Each accumulator class derives from the base of its predictor's kind and adds
+// what it summarises besides.
 #ifndef FSRANK_ACCUM_PREDICTOR_ACCUM_H
 #define FSRANK_ACCUM_PREDICTOR_ACCUM_H
 
@@ -14,9 +14,8 @@
 #include "accum/maps.h"
 #include "fsrank/missing.h"
 
-// A categorical predictor: also its unweighted number of valid cases and its category table,
-// which the screening rules read.
-class FSCatPredictorAccum : public IFSPredTargetAccum {
+// Either kind: the weights and the constancy flag.
+class FSPredictorAccum : public IFSPredTargetAccum {
  public:
   void AddMissing(double weight) final {
     if (!IsUsableWeight(weight)) return;
@@ -25,6 +24,22 @@ class FSCatPredictorAccum : public IFSPredTargetAccum {
   }
   bool IsAllMissing() const final { return fdMissing == fdProcessed; }
   bool IsConstant() const final { return fbConstant; }
+
+  double GetProcessed() const { return fdProcessed; }
+  double GetMissing() const { return fdMissing; }
+
+ protected:
+  double ValidWeight() const { return fdProcessed - fdMissing; }
+
+  double fdProcessed = 0.0;
+  double fdMissing = 0.0;
+  bool fbConstant = true;
+};
+
+// A categorical predictor: also its unweighted number of valid cases and its category table,
+// which the screening rules read.
+class FSCatPredictorAccum : public FSPredictorAccum {
+ public:
   int Screen(const FSSettings* settings) const final;
   int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const final;
   bool IsCategorical() const final { return true; }
@@ -32,8 +47,6 @@ class FSCatPredictorAccum : public IFSPredTargetAccum {
   void SetUnweightedValid(int count) final { fnUnweightedValid = count; }
   void SettleTables() override { fmPredCategories.Settle(); }
 
-  double GetProcessed() const { return fdProcessed; }
-  double GetMissing() const { return fdMissing; }
   int GetFirstCategory() const { return fnFirstCategory; }
   const FSMapICnt& GetPredCategories() const { return fmPredCategories; }
 
@@ -46,7 +59,6 @@ class FSCatPredictorAccum : public IFSPredTargetAccum {
     fdProcessed += weight;
     fnUnweightedValid += 1;
   }
-  double ValidWeight() const { return fdProcessed - fdMissing; }
   // The stored fields that start every chunk after its tag: processed, missing, first
   // category, constancy (the table is nested where each class places it).
   template <class IO, class Self>
@@ -58,31 +70,19 @@ class FSCatPredictorAccum : public IFSPredTargetAccum {
   // valid category.
   void DisplayCommon(std::ostream& os, const char* firstName) const;
 
-  double fdProcessed = 0.0;
   int fnUnweightedValid = 0;
-  double fdMissing = 0.0;
   int fnFirstCategory = -1;
-  bool fbConstant = true;
   FSMapICnt fmPredCategories;
 };
 
 // A continuous predictor: also its weighted mean, which the screening rules read with the
 // standard deviation that each class derives in its own way.
-class FSContPredictorAccum : public IFSPredTargetAccum {
+class FSContPredictorAccum : public FSPredictorAccum {
  public:
-  void AddMissing(double weight) final {
-    if (!IsUsableWeight(weight)) return;
-    fdProcessed += weight;
-    fdMissing += weight;
-  }
-  bool IsAllMissing() const final { return fdMissing == fdProcessed; }
-  bool IsConstant() const final { return fbConstant; }
   int Screen(const FSSettings* settings) const final;
   int ScreenAll(const FSSettings* settings, std::vector<int>& reasons) const final;
   bool IsCategorical() const final { return false; }
 
-  double GetProcessed() const { return fdProcessed; }
-  double GetMissing() const { return fdMissing; }
   double GetFirstValue() const { return fdFirstValue; }
   double GetPredMean() const { return fdPredMean; }
   // The predictor's standard deviation that the screening rules test.
@@ -94,7 +94,6 @@ class FSContPredictorAccum : public IFSPredTargetAccum {
     TrackConstantValue(fbConstant, fdFirstValue, x);
     fdProcessed = fdProcessed + weight;
   }
-  double ValidWeight() const { return fdProcessed - fdMissing; }
   // The stored fields that start every chunk after its tag: processed, missing, first value,
   // constancy, mean.
   template <class IO, class Self>
@@ -105,10 +104,7 @@ class FSContPredictorAccum : public IFSPredTargetAccum {
   // The display lines of the weights and the constancy; firstName names the first valid value.
   void DisplayCommon(std::ostream& os, const char* firstName) const;
 
-  double fdProcessed = 0.0;
-  double fdMissing = 0.0;
   double fdFirstValue = gMissingValue;
-  bool fbConstant = true;
   double fdPredMean = 0.0;
 };
 
