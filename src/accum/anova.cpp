@@ -1,5 +1,6 @@
 #include "accum/anova.h"
 
+#include "fsrank/enums.h"
 #include "fsrank/missing.h"
 #include "stats/distributions.h"
 
@@ -50,4 +51,13 @@ void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, TailMode t
     return;
   }
   if (ssw <= 0.0) value = 0.0;
+}
+
+bool OneWayFStats(const IFSPredTargetAccum& accum, int criterion, const CriterionContext& context,
+                  double& a, double& b, double& c, double& d) {
+  a = b = c = d = gMissingValue;
+  if (criterion != NQFSCommon::FStat) return false;
+  double tieBreak2;
+  accum.ComputeCriterion(criterion, context, a, b, tieBreak2, c, d);
+  return true;
 }

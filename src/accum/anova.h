@@ -21,4 +21,9 @@ void FinishCategoryVariances(FSMapIStat& stats);
 void OneWayFTest(const FSMapIStat& stats, double grandMean, double n, TailMode tails, double& value,
                  double& fStat, double& extra1, double& extra2);
 
+// GetStats of an accumulator whose FStat criterion is this test: a to d are the p-value, F and
+// the two degrees of freedom under FStat (true), all missing under any other criterion (false).
+bool OneWayFStats(const IFSPredTargetAccum& accum, int criterion, const CriterionContext& context,
+                  double& a, double& b, double& c, double& d);
+
 #endif  // FSRANK_ACCUM_ANOVA_H

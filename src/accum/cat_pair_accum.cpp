@@ -293,11 +293,7 @@ void FSCatPContTAccum::ComputeCriterion(int criterion, const CriterionContext& c
 
 bool FSCatPContTAccum::GetStats(int criterion, const CriterionContext& context, double& a,
                                 double& b, double& c, double& d) const {
-  a = b = c = d = gMissingValue;
-  if (criterion != NQFSCommon::FStat) return false;
-  double tieBreak2;
-  ComputeCriterion(criterion, context, a, b, tieBreak2, c, d);
-  return true;
+  return OneWayFStats(*this, criterion, context, a, b, c, d);
 }
 
 void FSCatPContTAccum::Display(std::ostream& os) const {

@@ -45,11 +45,7 @@ void FSContPCatTAccum::ComputeCriterion(int criterion, const CriterionContext& c
 
 bool FSContPCatTAccum::GetStats(int criterion, const CriterionContext& context, double& a,
                                 double& b, double& c, double& d) const {
-  a = b = c = d = gMissingValue;
-  if (criterion != NQFSCommon::FStat) return false;
-  double tieBreak2;
-  ComputeCriterion(criterion, context, a, b, tieBreak2, c, d);
-  return true;
+  return OneWayFStats(*this, criterion, context, a, b, c, d);
 }
 
 void FSContPCatTAccum::Display(std::ostream& os) const {
