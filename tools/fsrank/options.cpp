@@ -118,6 +118,12 @@ const CLI::Validator kNonEmpty(
     },
     "");
 
+// An option that names a file or a column: never empty, its kind (FILE, COL) shown in the help.
+CLI::Option* AddName(CLI::App* cmd, const std::string& name, std::string& value,
+                     const std::string& what, const std::string& kind) {
+  return cmd->add_option(name, value, what)->check(kNonEmpty)->type_name(kind);
+}
+
 char DelimiterChar(const std::string& text) {
   return text == "tab" || text == "\\t" ? '\t' : text[0];
 }
@@ -225,18 +231,16 @@ void AddReading(CLI::App* cmd, Options& options, Raw& raw) {
 }
 
 std::vector<CLI::Option*> AddWeightAndId(CLI::App* cmd, Options& options) {
-  CLI::Option* weight = cmd->add_option("--weight", options.weight, "Column of frequency weights")
-                            ->check(kNonEmpty)
-                            ->type_name("COL");
+  CLI::Option* weight =
+      AddName(cmd, "--weight", options.weight, "Column of frequency weights", "COL");
   cmd->add_option("--weight-conversion", options.weight_conversion,
                   "How a weight becomes a frequency")
       ->check(CLI::IsMember({"round", "truncate", "asis"}).description(""))
       ->type_name("round|truncate|asis")
       ->needs(weight)
       ->capture_default_str();
-  return {weight, cmd->add_option("--id", options.id, "Column of case identifiers (not ranked)")
-                      ->check(kNonEmpty)
-                      ->type_name("COL")};
+  return {weight,
+          AddName(cmd, "--id", options.id, "Column of case identifiers (not ranked)", "COL")};
 }
 
 void AddScreening(CLI::App* cmd, Options& options, bool no_screen) {
@@ -300,10 +304,8 @@ void AddSelect(CLI::App* cmd, Options& options, bool required) {
 }
 
 void AddHtmlReport(CLI::App* cmd, Options& options) {
-  cmd->add_option("--report", options.report,
-                  "Write a self-contained HTML page with charts of the results")
-      ->check(kNonEmpty)
-      ->type_name("FILE.html");
+  AddName(cmd, "--report", options.report,
+          "Write a self-contained HTML page with charts of the results", "FILE.html");
 }
 
 // What the ranking computes and how it is reported.
@@ -315,26 +317,21 @@ void AddRanking(CLI::App* cmd, Options& options, Raw& raw) {
   cmd->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
       ->type_name("LIST")
       ->check(NameList(UnknownCriterion));
-  CLI::Option* export_one = cmd->add_option("--export-one", options.export_one,
-                                            "Write the FSOutputOne XML document of --criterion")
-                                ->check(kNonEmpty)
-                                ->type_name("FILE");
+  CLI::Option* export_one = AddName(cmd, "--export-one", options.export_one,
+                                    "Write the FSOutputOne XML document of --criterion", "FILE");
   export_one->needs(AddCriterion(cmd, raw));
   cmd->add_flag("--complement-pvalues", options.complement_pvalues,
                 "p-values as 1 minus the lower tail (0 below about 1e-16), not the upper tail");
-  cmd->add_option("--export-all", options.export_all,
-                  "Write the FSOutputAll XML document (screening and every criterion)")
-      ->check(kNonEmpty)
-      ->type_name("FILE");
+  AddName(cmd, "--export-all", options.export_all,
+          "Write the FSOutputAll XML document (screening and every criterion)", "FILE");
   AddSelect(cmd, options, false);
 }
 
 void AddSaveState(CLI::App* cmd, Options& options) {
-  cmd->add_option("--save-state", options.save_state,
-                  "Save the library's state after the data pass (XML when FILE ends in .xml), "
-                  "with the columns in FILE.columns.json")
-      ->check(kNonEmpty)
-      ->type_name("FILE");
+  AddName(cmd, "--save-state", options.save_state,
+          "Save the library's state after the data pass (XML when FILE ends in .xml), "
+          "with the columns in FILE.columns.json",
+          "FILE");
 }
 
 void AddOutput(CLI::App* cmd, Options& options, Raw& raw) {
@@ -358,14 +355,9 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   CLI::App* rank = app.add_subcommand(
       "rank", "Rank the columns of DATA (CSV with a header row) as predictors of --target");
-  rank->add_option("DATA", options.data_file, "CSV file with a header row (-: standard input)")
-      ->required()
-      ->check(kNonEmpty)
-      ->type_name("FILE");
-  rank->add_option("--target", options.target, "Column to predict")
-      ->required()
-      ->check(kNonEmpty)
-      ->type_name("COL");
+  AddName(rank, "DATA", options.data_file, "CSV file with a header row (-: standard input)", "FILE")
+      ->required();
+  AddName(rank, "--target", options.target, "Column to predict", "COL")->required();
   AddReading(rank, options, raw);
   const std::vector<CLI::Option*> wide_only = AddWeightAndId(rank, options);
   CLI::Option* long_form =
@@ -377,11 +369,7 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
         std::tuple("--predictor", &options.predictor_column,
                    "Long form: column of predictor names"),
         std::tuple("--value", &options.value_column, "Long form: column of predictor values")}) {
-    rank->add_option(name, *column, what)
-        ->check(kNonEmpty)
-        ->type_name("COL")
-        ->needs(long_form)
-        ->capture_default_str();
+    AddName(rank, name, *column, what, "COL")->needs(long_form)->capture_default_str();
   }
   AddRanking(rank, options, raw);
   AddScreening(rank, options, true);
@@ -395,10 +383,9 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   CLI::App* check = app.add_subcommand(
       "check", "Check the columns of DATA without a target: every screening rule each breaks");
-  check->add_option("DATA", options.data_file, "CSV file with a header row (-: standard input)")
-      ->required()
-      ->check(kNonEmpty)
-      ->type_name("FILE");
+  AddName(check, "DATA", options.data_file, "CSV file with a header row (-: standard input)",
+          "FILE")
+      ->required();
   AddReading(check, options, raw);
   AddWeightAndId(check, options);
   AddScreening(check, options, false);
@@ -409,15 +396,10 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   CLI::App* resume = app.add_subcommand(
       "resume", "Continue from a state saved with --save-state: rank again, or add --more data");
-  resume->add_option("STATE", options.state_file, "State file written by --save-state")
-      ->required()
-      ->check(kNonEmpty)
-      ->type_name("FILE");
-  resume
-      ->add_option("--more", options.data_file,
-                   "More data, in the form and with the columns of the saved run")
-      ->check(kNonEmpty)
-      ->type_name("FILE");
+  AddName(resume, "STATE", options.state_file, "State file written by --save-state", "FILE")
+      ->required();
+  AddName(resume, "--more", options.data_file,
+          "More data, in the form and with the columns of the saved run", "FILE");
   AddRanking(resume, options, raw);
   AddScreening(resume, options, true);
   AddMaxRecords(resume, options);
@@ -428,13 +410,9 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
 
   CLI::App* select = app.add_subcommand(
       "select", "Rank the columns of DATA, then write DATA with only the predictors kept");
-  select->add_option("DATA", options.data_file, "CSV file with a header row")
-      ->required()
-      ->check(kNonEmpty)
-      ->type_name("FILE");
-  CLI::Option* select_target = select->add_option("--target", options.target, "Column to predict")
-                                   ->check(kNonEmpty)
-                                   ->type_name("COL");
+  AddName(select, "DATA", options.data_file, "CSV file with a header row", "FILE")->required();
+  CLI::Option* select_target =
+      AddName(select, "--target", options.target, "Column to predict", "COL");
   AddReading(select, options, raw);
   const std::vector<CLI::Option*> select_columns = AddWeightAndId(select, options);
   select->add_option("--criteria", raw.criteria, "Criteria to compute (default: by column types)")
@@ -442,18 +420,12 @@ int ParseCommandLine(int argc, const char* const* argv, Options& options, std::o
       ->check(NameList(UnknownCriterion));
   AddCriterion(select, raw);
   AddSelect(select, options, true);
-  select
-      ->add_option("--output", options.output,
-                   "The reduced file: target, weight, id and kept columns (- for standard output)")
-      ->required()
-      ->check(kNonEmpty)
-      ->type_name("FILE");
+  AddName(select, "--output", options.output,
+          "The reduced file: target, weight, id and kept columns (- for standard output)", "FILE")
+      ->required();
   CLI::Option* from_state =
-      select
-          ->add_option("--from-state", options.from_state,
-                       "Select from a state saved by --save-state instead of ranking DATA")
-          ->check(kNonEmpty)
-          ->type_name("FILE");
+      AddName(select, "--from-state", options.from_state,
+              "Select from a state saved by --save-state instead of ranking DATA", "FILE");
   from_state->excludes(select_target);
   for (CLI::Option* option : select_columns)
     from_state->excludes(option);
