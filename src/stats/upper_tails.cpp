@@ -259,6 +259,26 @@ double RegularizedBeta(double x, double y, double logX, double logY, double a, d
   return complement >= 1 ? 0 : 1 - complement;
 }
 
+// The point x = p / (p + q) of I_x(a, b), with y = 1 - x and both logarithms, in the two ways
+// the tails below form it. From r = p / q (the caller divides through by q, which could
+// overflow) and ln r formed apart:
+void BetaPointOfRatio(double r, double logR, double& x, double& y, double& logX, double& logY) {
+  x = r / (1 + r);
+  y = 1 / (1 + r);
+  logY = -std::log1p(r);
+  logX = logR + logY;
+}
+
+// From p and q themselves; returns p + q.
+double BetaPointOfSum(double p, double q, double& x, double& y, double& logX, double& logY) {
+  const double denominator = p + q;
+  x = p / denominator;
+  y = q / denominator;
+  logX = std::log(x);
+  logY = std::log(y);
+  return denominator;
+}
+
 }  // namespace
 
 double ChiSquareUpper(double x, double df) {
@@ -294,17 +314,10 @@ double FUpper(double f, double d1, double d2) {
   if (f > 1) {
     // Divided through by d1 f, which could overflow.
     const double r = (d2 / d1) / f;
-    x = r / (1 + r);
-    y = 1 / (1 + r);
-    logY = -std::log1p(r);
-    logX = (std::log(d2 / d1) - std::log(f)) + logY;
+    BetaPointOfRatio(r, std::log(d2 / d1) - std::log(f), x, y, logX, logY);
     lambda = a * ((f - 1) / f) / (1 + r);
   } else {
-    const double denominator = d2 + d1 * f;
-    x = d2 / denominator;
-    y = (d1 * f) / denominator;
-    logX = std::log(x);
-    logY = std::log(y);
+    const double denominator = BetaPointOfSum(d2, d1 * f, x, y, logX, logY);
     lambda = a * (d1 * (f - 1)) / denominator;
   }
   return RegularizedBeta(x, y, logX, logY, a, b, lambda);
@@ -321,17 +334,10 @@ double TTwoSidedUpper(double t, double df) {
   if (u > 1) {
     // Divided through by u^2, which could overflow.
     const double r = (df / u) / u;
-    x = r / (1 + r);
-    y = 1 / (1 + r);
-    logY = -std::log1p(r);
-    logX = (std::log(df) - 2 * std::log(u)) + logY;
+    BetaPointOfRatio(r, std::log(df) - 2 * std::log(u), x, y, logX, logY);
     lambda = a * (((u - 1) / u) * ((u + 1) / u)) / (1 + r);
   } else {
-    const double denominator = df + u * u;
-    x = df / denominator;
-    y = (u * u) / denominator;
-    logX = std::log(x);
-    logY = std::log(y);
+    const double denominator = BetaPointOfSum(df, u * u, x, y, logX, logY);
     lambda = a * ((u - 1) * (u + 1)) / denominator;
   }
   return RegularizedBeta(x, y, logX, logY, a, 0.5, lambda);
