@@ -189,6 +189,15 @@ inline void CheckNumber(const std::string& field) {
   if (parsed && std::memcmp(&value, &expected, sizeof value) != 0) {
     Fail("ParseNumber and strtod read different values");
   }
+  // Eight digits at a time, as in a block: the bytes after the field are digits, which must not
+  // be taken.
+  const std::string padded = field + "12345678";
+  double wide = 0.0;
+  const bool parsed_wide = fsrank_cli::ParseNumber(std::string_view(padded.data(), field.size()),
+                                                   padded.data() + padded.size(), wide);
+  if (parsed_wide != parsed || (parsed && std::memcmp(&wide, &value, sizeof wide) != 0)) {
+    Fail("ParseNumber reads a field differently with bytes to spare after it");
+  }
 }
 
 }  // namespace csv

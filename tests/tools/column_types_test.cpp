@@ -4,6 +4,7 @@
 #include <fsrank/fsrank.h>
 
 #include <sstream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -38,12 +39,30 @@ TEST(ParseNumber, AcceptsOnlyWholeFiniteDecimalNumbers) {
                {"-1e-310", true, -1e-310},
                {"0.1", true, 0.1},
                {"123456789.987654321e-5", true, 1234.56789987654321},
-               {"9007199254740993", true, 9007199254740992.0}};
+               {"9007199254740993", true, 9007199254740992.0},
+               {"12345678.87654321", true, 12345678.87654321},
+               {"-0.0000000000000000001", true, -1e-19},
+               {"12345678901234567890", true, 12345678901234567890.0},
+               {"1234567.", true, 1234567.0},
+               {"1.2345678e1", true, 12.345678},
+               {"12345678x", false, 0}};
   for (const auto& c : cases) {
     double value = -7.0;
     EXPECT_EQ(ParseNumber(c.text, value), c.ok) << '"' << c.text << '"';
     if (c.ok) {
       EXPECT_EQ(value, c.value) << c.text;
+    }
+    // Inside a block the parser reads eight bytes at a time: digits after the field are not
+    // part of it.
+    const std::string text(c.text);
+    const std::string block = text + "987654321";
+    double wide = -7.0;
+    EXPECT_EQ(
+        ParseNumber(std::string_view(block.data(), text.size()), block.data() + block.size(), wide),
+        c.ok)
+        << '"' << c.text << '"';
+    if (c.ok) {
+      EXPECT_EQ(wide, c.value) << c.text;
     }
   }
 }

@@ -111,6 +111,38 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"mixed_line_ends", "a\r\nb\rc\nd", ',', {{"a"}, {"b"}, {"c"}, {"d"}}, {1, 2, 3, 4}}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// Rows far wider than the splitter's 64-byte windows: fields of every length up to 150 bytes,
+// quoted fields with delimiters and line ends in them across window edges, CRLF and CR ends.
+TEST(CsvReader, WideRowsSplitLikeTheRowReader) {
+  std::string text;
+  for (int row = 0; row < 40; ++row) {
+    for (int k = 0; k < 12; ++k) {
+      if (k > 0) text += ',';
+      const int length = (row * 7 + k * 13) % 150;
+      if ((row + k) % 5 == 0) {
+        text += '"' + std::string(length / 2, 'q') + ",\n\"\"" + std::string(length / 2, 'r') + '"';
+      } else {
+        text += std::string(length, static_cast<char>('a' + k));
+      }
+    }
+    text += row % 3 == 0 ? "\r\n" : row % 3 == 1 ? "\n" : "\r";
+  }
+  std::istringstream in(text);
+  CsvReader reader(in, "t.csv");
+  Collected expected;
+  std::vector<std::string> fields;
+  while (reader.ReadRow(fields)) {
+    expected.rows.push_back(fields);
+    expected.lines.push_back(reader.RowLine());
+  }
+  ASSERT_EQ(expected.rows.size(), 40u);
+  for (std::size_t size : {64, 100, 1 << 20}) {
+    const Collected out = SplitInBlocks(text, ',', size);
+    EXPECT_EQ(out.rows, expected.rows) << "blocks of " << size;
+    EXPECT_EQ(out.lines, expected.lines) << "blocks of " << size;
+  }
+}
+
 TEST(CsvReader, UnclosedQuoteNamesTheLineWhereTheRowStarts) {
   std::istringstream in("a\nb\n\"open\n\nstill open");
   CsvReader reader(in, "data.csv");

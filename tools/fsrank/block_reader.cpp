@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 // oneTBB hands blocks from stage to stage inside its own library, which ThreadSanitizer does not
@@ -44,10 +45,7 @@ std::uint64_t LabelTable::Key(std::string_view label) {
   return key;
 }
 
-int LabelTable::Find(std::string_view label) const {
-  if (label.size() == 1) {
-    return single_.empty() ? -1 : single_[static_cast<unsigned char>(label[0])];
-  }
+int LabelTable::FindLonger(std::string_view label) const {
   if (slots_.empty()) return -1;
   const std::uint64_t key = Key(label);
   const std::size_t mask = slots_.size() - 1;
@@ -109,7 +107,9 @@ namespace {
 // The sink of SplitRows that encodes each field into the block's records.
 class Encoder {
  public:
-  Encoder(const RowPlan& plan, ParsedBlock& block) : plan_(plan), block_(block) {
+  // The block's bytes may be read up to `readable`.
+  Encoder(const RowPlan& plan, ParsedBlock& block, const char* readable)
+      : plan_(plan), block_(block), bytes_(block.bytes.data()), readable_(readable) {
     block_.rows = 0;
     Reserve();
   }
@@ -124,7 +124,7 @@ class Encoder {
       case ColumnAction::kNumber:
         if (plan_.missing.IsMissing(text)) {
           out = NQMV::Missing();
-        } else if (!ParseNumber(text, out)) {
+        } else if (!ParseNumber(text, Readable(text), out)) {
           out = NQMV::Missing();
           Note(k, text, line);
         }
@@ -137,7 +137,7 @@ class Encoder {
       case ColumnAction::kId: {
         // The identifier only has to tell cases apart; text identifiers pass as missing.
         double id = NQMV::Missing();
-        ParseNumber(text, id);
+        ParseNumber(text, Readable(text), id);
         out = id;
         return;
       }
@@ -169,6 +169,15 @@ class Encoder {
     row_ = block_.values.data() + block_.rows * plan_.record_size;
   }
 
+  // How far the bytes of `text` may be read: to the padding after the block for a field in the
+  // block, to its end for a quoted field, whose text is elsewhere.
+  const char* Readable(std::string_view text) const {
+    const std::less_equal<const char*> before;
+    return before(bytes_, text.data()) && before(text.data(), readable_)
+               ? readable_
+               : text.data() + text.size();
+  }
+
   void Note(std::size_t column, std::string_view text, long line) {
     block_.unparsable.push_back({block_.rows, column});
     for (const auto& first : block_.first_unparsable) {
@@ -179,6 +188,8 @@ class Encoder {
 
   const RowPlan& plan_;
   ParsedBlock& block_;
+  const char* bytes_;
+  const char* readable_;
   double* row_ = nullptr;
 };
 
@@ -223,12 +234,13 @@ void ParseBlock(const RowPlan& plan, ParsedBlock& block) {
       return;
   }
   const std::size_t size = block.bytes.size();
-  block.bytes.push_back('\n');  // the splitter's sentinel
-  Encoder encoder(plan, block);
+  // The splitter's sentinel, and room for the number parser to read eight bytes at a time.
+  block.bytes.resize(size + kSplitPadding, '\n');
+  Encoder encoder(plan, block, block.bytes.data() + block.bytes.size());
   long line = 0;
   const SplitEnd end = SplitRows(block.bytes.data(), block.bytes.data() + size, plan.delimiter,
                                  block.scratch, line, encoder, plan.max_row);
-  block.bytes.pop_back();
+  block.bytes.resize(size);
   block.lines = line;
   if (end == SplitEnd::kUnclosedQuote || end == SplitEnd::kOverlong) {
     block.failed = true;
@@ -297,7 +309,7 @@ void BlockReader::Release(ParsedBlock& block) const {
   const std::size_t limit = 4 * block_size_ + (std::size_t{1} << 16);
   if (block.bytes.capacity() > limit) ByteBuffer().swap(block.bytes);
   if (block.values.capacity() * sizeof(double) > 2 * limit)
-    std::vector<double>().swap(block.values);
+    decltype(block.values)().swap(block.values);
   if (block.scratch.capacity() > limit) std::string().swap(block.scratch);
 }
 

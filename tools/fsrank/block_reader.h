@@ -33,7 +33,12 @@ namespace fsrank_cli {
 class LabelTable {
  public:
   // The code of `label`, or -1.
-  int Find(std::string_view label) const;
+  int Find(std::string_view label) const {
+    if (label.size() == 1) {
+      return single_.empty() ? -1 : single_[static_cast<unsigned char>(label[0])];
+    }
+    return FindLonger(label);
+  }
   // Adds a label that is not there yet.
   void Add(std::string_view label, int code);
   void Clear();
@@ -46,6 +51,7 @@ class LabelTable {
     std::int32_t code = -1;  // -1: empty
     std::size_t text = 0;    // longer labels: where their bytes are in text_
   };
+  int FindLonger(std::string_view label) const;
   static std::uint64_t Key(std::string_view label);
   std::size_t Home(std::uint64_t key) const {
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
@@ -135,7 +141,7 @@ struct ParsedBlock {
 
   // The rows that parsed, encoded one after the other (record_size values each).
   std::size_t rows = 0;
-  std::vector<double> values;
+  std::vector<double, UninitializedAllocator<double>> values;  // grown without zeros first
   // Per label column, the labels new in the block; the values of the column are codes as
   // BlockLabels gives them.
   std::vector<BlockLabels> labels;

@@ -52,6 +52,9 @@ class MissingTokens {
 // rounded; a value too small for a double is 0, as strtod reads it. One leading sign is taken;
 // infinities, NaN, hexadecimal, a second sign and trailing text are refused.
 bool ParseNumber(std::string_view field, double& value);
+// The same for a field inside a buffer whose bytes may be read up to `readable` (at or after the
+// field's end): with eight bytes to spare it takes the digits eight at a time.
+bool ParseNumber(std::string_view field, const char* readable, double& value);
 
 enum class ColumnType { kCategorical, kContinuous };
 const char* TypeName(ColumnType type);  // "categorical" or "continuous"

@@ -78,6 +78,8 @@ BlockCutter::Cut BlockCutter::Next(ByteBuffer& block) {
     if (cut_ > 0 && block.size() >= block_size_) break;
     const std::size_t want = block.size() < block_size_ ? block_size_ - block.size() : block_size_;
     const std::size_t old = block.size();
+    // The parser pads the block: room for that too, so that it does not move the block.
+    block.reserve(old + want + kSplitPadding);
     block.resize(old + want);
     in_.read(block.data() + old, static_cast<std::streamsize>(want));
     const auto got = static_cast<std::size_t>(in_.gcount());

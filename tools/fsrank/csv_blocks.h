@@ -6,9 +6,12 @@
 #define FSRANK_TOOLS_CSV_BLOCKS_H
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <istream>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,9 +19,20 @@
 
 #include "csv_reader.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace fsrank_cli {
 
-// Bytes that are read into right after: growing it does not write zeros first.
+// Buffers that are written right after: growing them does not write zeros first. Large ones (a
+// block of text, its records) are asked for in 2 MiB pages where Linux offers them: a block
+// touches every page it gets, and on a virtual machine each first touch of a 4 KiB page costs
+// microseconds (two threads on the 300 MB benchmark file: 7,300 page faults down to 1,400).
 template <class T>
 struct UninitializedAllocator : std::allocator<T> {
   template <class U>
@@ -36,6 +50,24 @@ struct UninitializedAllocator : std::allocator<T> {
   void construct(U* p, Args&&... args) {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  static constexpr std::size_t kHuge = std::size_t{2} << 20;
+  static constexpr std::size_t kLarge = std::size_t{1} << 20;
+  T* allocate(std::size_t n) {
+    if (n > std::size_t(-1) / sizeof(T) - kHuge) throw std::bad_alloc();
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kLarge) return std::allocator<T>::allocate(n);
+    const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* p = std::aligned_alloc(kHuge, rounded);
+    if (p == nullptr) throw std::bad_alloc();
+    madvise(p, rounded, MADV_HUGEPAGE);  // a hint: without it the pages are small
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t n) {
+    if (n * sizeof(T) < kLarge) return std::allocator<T>::deallocate(p, n);
+    std::free(p);
+  }
+#endif
 };
 using ByteBuffer = std::vector<char, UninitializedAllocator<char>>;
 
@@ -86,6 +118,69 @@ class BlockCutter {
   bool done_ = false;
 };
 
+// Bytes that ParseBlock puts after a block (line ends): the splitter's sentinel and room for
+// reading a field's digits eight at a time.
+constexpr std::size_t kSplitPadding = 64;
+
+// Finds the bytes that end an unquoted field (the delimiter, CR, LF) in [begin, end) followed by
+// a readable LF: sixty-four bytes at a time as a bit mask where the window lies before `end`,
+// byte by byte in the last ones, where the LF after `end` stops the search.
+class FieldEnds {
+ public:
+  FieldEnds(const char* begin, const char* end, char delimiter)
+      : begin_(begin), end_(end), delimiter_(delimiter) {
+    stops_[static_cast<unsigned char>(delimiter)] = true;
+    stops_[static_cast<unsigned char>('\n')] = true;
+    stops_[static_cast<unsigned char>('\r')] = true;
+  }
+
+  // The first field end at or after p (at most `end`'s LF).
+  const char* Find(const char* p) {
+    for (;;) {
+      const std::size_t offset = static_cast<std::size_t>(p - begin_) - window_;
+      if (offset < 64) {
+        const std::uint64_t rest = mask_ >> offset;
+        if (rest != 0) return p + __builtin_ctzll(rest);
+        p += 64 - offset;
+      }
+      if (end_ - p < 64) break;
+      window_ = static_cast<std::size_t>(p - begin_);
+      mask_ = Mask(p);
+    }
+    while (!stops_[static_cast<unsigned char>(*p)])
+      ++p;
+    return p;
+  }
+
+ private:
+  std::uint64_t Mask(const char* p) const {
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    const __m128i delimiter = _mm_set1_epi8(delimiter_);
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (int k = 0; k < 4; ++k) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      const __m128i hits =
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, delimiter),
+                       _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+      mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hits))} << (16 * k);
+    }
+#else
+    for (int k = 0; k < 64; ++k)
+      mask |= std::uint64_t{stops_[static_cast<unsigned char>(p[k])]} << k;
+#endif
+    return mask;
+  }
+
+  const char* begin_;
+  const char* end_;
+  char delimiter_;
+  bool stops_[256] = {};
+  std::size_t window_ = std::size_t{1} << 62;  // where the mask's window starts (none yet)
+  std::uint64_t mask_ = 0;
+};
+
 // How SplitRows ended.
 enum class SplitEnd { kDone, kStopped, kUnclosedQuote, kOverlong };
 
@@ -99,11 +194,7 @@ enum class SplitEnd { kDone, kStopped, kUnclosedQuote, kOverlong };
 template <class Sink>
 SplitEnd SplitRows(const char* p, const char* end, char delimiter, std::string& scratch, long& line,
                    Sink& sink, std::size_t max_row = kMaxRowBytes) {
-  // Bytes that end an unquoted field; `end` itself is found by the position test.
-  bool stops[256] = {};
-  stops[static_cast<unsigned char>(delimiter)] = true;
-  stops[static_cast<unsigned char>('\n')] = true;
-  stops[static_cast<unsigned char>('\r')] = true;
+  FieldEnds field_ends(p, end, delimiter);
   while (p < end) {
     if (*p == '\n' || *p == '\r') {  // an empty line
       if (*p++ == '\r' && p < end && *p == '\n') ++p;
@@ -137,16 +228,12 @@ SplitEnd SplitRows(const char* p, const char* end, char delimiter, std::string& 
           break;
         }
         // Text after the closing quote belongs to the field as it is.
-        const char* stop = p;
-        while (!stops[static_cast<unsigned char>(*stop)])
-          ++stop;
+        const char* stop = field_ends.Find(p);
         scratch.append(p, stop);
         p = stop;
         text = scratch;
       } else {
-        const char* stop = p;
-        while (!stops[static_cast<unsigned char>(*stop)])
-          ++stop;
+        const char* stop = field_ends.Find(p);
         text = std::string_view(p, static_cast<std::size_t>(stop - p));
         p = stop;
       }
