@@ -64,6 +64,9 @@ class FSAlgorithm final : public IFSAlgorithm {
   void Display(std::ostream& stream) const override;
 
  private:
+  // The empty algorithm that the restoring constructors fill (state_files.cpp).
+  struct Restoring {};
+  explicit FSAlgorithm(Restoring);
   // Runs one state-changing operation with the shared pattern: a stored error is returned
   // unchanged; the work runs only without cancellation; a cancellation seen afterwards frees
   // the engine's data; the result is stored.

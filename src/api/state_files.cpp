@@ -86,17 +86,20 @@ NQStatus FSAlgorithm::SaveStateXML(std::ostream& stream) const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Restoring constructors. A constructor that throws never runs the destructor, so each deletes
-// the settings it made before letting an unexpected exception go on.
+// Restoring constructors. Both start from the empty algorithm that will own the settings it
+// reads (no host cancel object). That one is a whole object once its own constructor has run, so
+// an unexpected exception from a reader runs the destructor, which frees the settings made.
 
-FSAlgorithm::FSAlgorithm(std::istream& stream)
+FSAlgorithm::FSAlgorithm(Restoring)
     : fpSettings(nullptr),
       fbOwnsSettings(true),
       fCancel(nullptr),
       fStatus(),
       fEngine(&fCancel),
       fbAccumulated(false),
-      fbRanked(false) {
+      fbRanked(false) {}
+
+FSAlgorithm::FSAlgorithm(std::istream& stream) : FSAlgorithm(Restoring()) {
   if (!MatchTag(stream, kHeader)) {
     std::cerr << "Error reading " << kClassName << "!\n";
     fStatus = NQStatus(NQFeature::StatusBinaryRestoreFailed, false);
@@ -114,21 +117,10 @@ FSAlgorithm::FSAlgorithm(std::istream& stream)
     delete e;
     std::cerr << "Error restoring from binary.\n";
     fStatus = NQStatus(NQFeature::StatusBinaryRestoreFailed, false);
-  } catch (...) {
-    delete fpSettings;
-    fpSettings = nullptr;
-    throw;
   }
 }
 
-FSAlgorithm::FSAlgorithm(std::ifstream& stream)
-    : fpSettings(nullptr),
-      fbOwnsSettings(true),
-      fCancel(nullptr),
-      fStatus(),
-      fEngine(&fCancel),
-      fbAccumulated(false),
-      fbRanked(false) {
+FSAlgorithm::FSAlgorithm(std::ifstream& stream) : FSAlgorithm(Restoring()) {
   const NQStatus failed(NQFeature::StatusXMLRestoreFailed, false);
   if (!NQFeatureXML::ReadDocumentHeader(stream) || !NQFeatureXML::ReadObjBegin(stream, kHeader)) {
     fStatus = failed;
@@ -152,10 +144,6 @@ FSAlgorithm::FSAlgorithm(std::ifstream& stream)
   } catch (NQFeature::IOException* e) {
     delete e;
     fStatus = failed;
-  } catch (...) {
-    delete fpSettings;
-    fpSettings = nullptr;
-    throw;
   }
 }
 
