@@ -67,6 +67,16 @@ void PutText(std::ostream& stream, const std::string& text) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// XMLInterface
+
+int XMLInterface::WriteTo(std::ostream& stream, XMLFormat& format) const {
+  std::string text;
+  AppendTo(text, format);
+  PutText(stream, text);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 // XMLDocType
 
 XMLDocType::XMLDocType(std::string rootName, std::string dtdName)
@@ -88,13 +98,6 @@ int XMLDocType::AppendTo(std::string& out, XMLFormat& /*format*/) const {
   out += "\"";
   out += ">";
   out += "\n";
-  return 0;
-}
-
-int XMLDocType::WriteTo(std::ostream& stream, XMLFormat& format) const {
-  std::string text;
-  AppendTo(text, format);
-  PutText(stream, text);
   return 0;
 }
 
@@ -122,13 +125,6 @@ int XMLAttribute::AppendTo(std::string& out, XMLFormat& /*format*/) const {
   return 0;
 }
 
-int XMLAttribute::WriteTo(std::ostream& stream, XMLFormat& format) const {
-  std::string text;
-  AppendTo(text, format);
-  PutText(stream, text);
-  return 0;
-}
-
 // ---------------------------------------------------------------------------------------------
 // XMLString
 
@@ -142,13 +138,6 @@ int XMLString::AppendTo(std::string& out, XMLFormat& format) const {
   // The enclosing element's end tag must follow the text directly.
   format.newLines = false;
   format.indent = false;
-  return 0;
-}
-
-int XMLString::WriteTo(std::ostream& stream, XMLFormat& format) const {
-  std::string text;
-  AppendTo(text, format);
-  PutText(stream, text);
   return 0;
 }
 

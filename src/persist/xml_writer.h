@@ -35,7 +35,8 @@ class XMLInterface {
  public:
   virtual ~XMLInterface() = default;
   virtual int AppendTo(std::string& out, XMLFormat& format) const = 0;
-  virtual int WriteTo(std::ostream& stream, XMLFormat& format) const = 0;
+  // By default, the text AppendTo gives, written at once.
+  virtual int WriteTo(std::ostream& stream, XMLFormat& format) const;
 
  protected:
   XMLInterface() = default;
@@ -48,7 +49,6 @@ class XMLDocType : public XMLInterface {
  public:
   XMLDocType(std::string rootName, std::string dtdName);
   int AppendTo(std::string& out, XMLFormat& format) const override;
-  int WriteTo(std::ostream& stream, XMLFormat& format) const override;
 
  private:
   std::string fsRootName;
@@ -63,7 +63,6 @@ class XMLAttribute : public XMLInterface {
   // The value is FormatNumber(value).
   XMLAttribute(std::string name, double value);
   int AppendTo(std::string& out, XMLFormat& format) const override;
-  int WriteTo(std::ostream& stream, XMLFormat& format) const override;
 
  private:
   std::string fsName;
@@ -75,7 +74,6 @@ class XMLString : public XMLInterface {
  public:
   explicit XMLString(std::string text);
   int AppendTo(std::string& out, XMLFormat& format) const override;
-  int WriteTo(std::ostream& stream, XMLFormat& format) const override;
 
  private:
   std::string fsText;
