@@ -76,6 +76,14 @@ NQStatus FSPredictorSet::CountOverflow(int record) {
   return status;
 }
 
+NQStatus FSPredictorSet::ShortRecord(int record, long long needed, int size) {
+  NQStatus status(NQFeature::StatusShortRecord, false);
+  status.SetDiscreteDatum(0, record);
+  status.SetDiscreteDatum(1, static_cast<long>(std::min<long long>(needed, INT_MAX)));
+  status.SetDiscreteDatum(2, size);
+  return status;
+}
+
 bool FSPredictorSet::AllocateAccumulators(bool withTarget) {
   if (fbMemoryAllocated) return false;
   const bool catTarget = fpSettings != nullptr && fpSettings->IsCatTarget();

@@ -179,6 +179,9 @@ class FSPredictorSet {
   void SettleTables();
   // StatusCountOverflow with data 0 = record.
   static NQFeature::NQStatus CountOverflow(int record);
+  // StatusShortRecord with data 0 = record, 1 = the fields needed (at most INT_MAX), 2 = the
+  // record's size.
+  static NQFeature::NQStatus ShortRecord(int record, long long needed, int size);
   // Whether every int count stays within the int range when other's are added (merge.cpp).
   bool CountsAddUp(const FSPredictorSet& other) const;
   // The host's cancel object is not part of the engine's state, so const operations poll it too.

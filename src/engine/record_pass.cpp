@@ -90,10 +90,7 @@ NQStatus FSPredictorSet::RunRecordPass(NQCommon::RecordIterator& it, int maxReco
         if (record == nullptr) break;
         if (obtained < INT_MAX) ++obtained;
         if (record->Size() < needed) {
-          result = NQStatus(NQFeature::StatusShortRecord, false);
-          result.SetDiscreteDatum(0, obtained);
-          result.SetDiscreteDatum(1, static_cast<long>(std::min<long long>(needed, INT_MAX)));
-          result.SetDiscreteDatum(2, record->Size());
+          result = ShortRecord(obtained, needed, record->Size());
           stopped = true;
           break;
         }

@@ -92,10 +92,7 @@ NQStatus FSPredictorSet::RunTransactionPass(NQCommon::RecordIterator& it) {
       if (record == nullptr) break;
       if (obtained < INT_MAX) ++obtained;
       if (record->Size() < kTransactionFields) {
-        result = NQStatus(NQFeature::StatusShortRecord, false);
-        result.SetDiscreteDatum(0, obtained);
-        result.SetDiscreteDatum(1, kTransactionFields);
-        result.SetDiscreteDatum(2, record->Size());
+        result = ShortRecord(obtained, kTransactionFields, record->Size());
         break;
       }
       const double* fields = record->GetAll();
