@@ -18,19 +18,6 @@ _CONVERSIONS = {"asis": 0, "round": 1, "truncate": 2}
 _SCREENING = ("max_missing", "max_single", "max_categories", "min_cv", "min_sd")
 
 
-def _first_infinite(arrays):
-    """(array index, row) of the first infinite value in row order, the lowest index first
-    within a row, or None. Two vectorised reductions an array find whether it has one."""
-    first = None
-    for k, a in enumerate(arrays):
-        if a.dtype.kind != "f" or (np.fmax.reduce(a) != np.inf and np.fmin.reduce(a) != -np.inf):
-            continue
-        row = int(np.argmax(np.isinf(a)))
-        if first is None or row < first[1]:
-            first = (k, row)
-    return first
-
-
 def _criteria_rule(engine):
     kind, cat_target = engine.set_type(), engine.cat_target()
     if cat_target:
@@ -201,28 +188,35 @@ class Ranker:
         A chunk is added whole or not at all: a chunk refused for its columns or values (an
         infinite value, say) leaves the ranker as it was, so that the corrected chunk can be
         given again without counting any row twice."""
-        kept = (self._target, self._predictors, self._guessed, self._unusable)
+        kept = (self._target, self._predictors, self._guessed, self._unusable, self._engine)
         marks = [(c, len(c.labels)) for c in [kept[0]] + (kept[1] or []) if c is not None]
+        # The binding stops at an infinite value after adding the rows before it: the engine then
+        # goes back to the state the chunk started from (none for a new one). Keeping that state
+        # costs as much as the state, not as the chunk, and a new engine costs nothing.
+        before = self._engine.state_bytes() if self._engine is not None else None
         try:
             frame, w, arrays = self._prepare(data, y, weight)
+            if frame is None:
+                return self
+            if self._engine is None:
+                self._new_engine(w is not None)
+            bar = _Progress(self.progress, len(frame))
+            try:
+                status, bad_column, bad_row = self._engine.accumulate(arrays, len(frame),
+                                                                      bar.callback(), 0)
+            finally:
+                bar.close()
+            if bad_column >= 0:
+                layout = [self._target.name] + (["weight"] if w is not None else [])
+                name = (layout + [c.name for c in self._predictors])[bad_column]
+                raise InputError("column %r, row %d: an infinite value (use NaN for a missing "
+                                 "value)" % (name, self._rows + bad_row))
         except BaseException:
-            self._target, self._predictors, self._guessed, self._unusable = kept
+            self._target, self._predictors, self._guessed, self._unusable, engine = kept
+            self._engine = engine if before is None else _restore(before)
             for column, count in marks:
                 column.forget_after(count)
             raise
-        if frame is None:
-            return self
-        if self._engine is None:
-            self._new_engine(w is not None)
-        bar = _Progress(self.progress, len(frame))
-        try:
-            status, bad_column, bad_row = self._engine.accumulate(arrays, len(frame),
-                                                                  bar.callback(), 0)
-        finally:
-            bar.close()
-        if bad_column >= 0:  # _first_infinite found none: the binding's own check, kept
-            raise InputError("column %d, row %d: an infinite value"
-                             % (bad_column, self._rows + bad_row))
         self._rows += len(frame)
         if status[0] in (NO_VALID_DATA, NO_VALID_WEIGHT):  # nothing usable so far
             self._unusable.append(self._engine)
@@ -235,8 +229,8 @@ class Ranker:
         return self
 
     def _prepare(self, data, y, weight):
-        """(frame, weight series, the arrays the binding reads) of a chunk, checked whole before
-        any row is added; frame is None for an empty chunk."""
+        """(frame, weight series, the arrays the binding reads) of a chunk; frame is None for an
+        empty chunk."""
         frame, names, y, w = self._split(data, y, weight)
         if self._predictors is None:
             self._start(frame, names, y, w)
@@ -271,12 +265,6 @@ class Ranker:
             arrays.append(w.to_numpy(dtype=np.float64, na_value=np.nan))
         for column in self._predictors:
             arrays.append(column.encode(frame[column.name]))
-        bad = _first_infinite(arrays)
-        if bad is not None:
-            layout = [self._target.name] + (["weight"] if w is not None else [])
-            name = (layout + [c.name for c in self._predictors])[bad[0]]
-            raise InputError("column %r, row %d: an infinite value (use NaN for a missing "
-                             "value)" % (name, self._rows + bad[1]))
         return frame, w, arrays
 
     # ----------------------------------------------------------------------------- results

@@ -130,19 +130,27 @@ def test_ranker_pickles_saves_and_restores_through_the_library_state(tmp_path):
 
 def test_ctrl_c_cancels_the_pass_through_the_library_and_raises(monkeypatch):
     # The interrupt is raised from the first progress report, so it lands inside the library's
-    # pass however fast the machine is; the pass must end as cancelled, not run to its end.
+    # pass however fast the machine is; the pass must end as cancelled, not run to its end, and
+    # the ranker goes back to where it was before the chunk.
+    passes = []
+
     def interrupt(self, records, predictors):
+        passes.append(ranker._engine)
         raise KeyboardInterrupt
 
-    monkeypatch.setattr(fsrank._ranker._Progress, "__call__", interrupt)
     rng = np.random.default_rng(3)
     frame = pd.DataFrame(rng.normal(size=(4_000_000, 10)))
     frame["y"] = rng.integers(0, 3, len(frame))
     ranker = fsrank.Ranker("y").partial_fit(frame.iloc[:10])
+    before = ranker.result().table
+    monkeypatch.setattr(fsrank._ranker._Progress, "__call__", interrupt)
     ranker.progress = True
     with pytest.raises(KeyboardInterrupt):
         ranker.partial_fit(frame)
-    assert ranker._engine.status()[0] == 1  # the library's pass ended as cancelled
+    assert passes[0].status()[0] == 1  # the library's pass ended as cancelled
+    monkeypatch.undo()
+    ranker.progress = False
+    pd.testing.assert_frame_equal(ranker.result().table, before)
 
 
 ERRORS = [
