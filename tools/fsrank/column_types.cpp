@@ -66,10 +66,13 @@ FSRANK_INLINE std::uint64_t DigitsValue(std::uint64_t word, int n) {
          32;
 }
 
-// Takes the run of digits at p (not beyond `end`) eight at a time while eight bytes can be read
-// before `readable`, then one at a time.
+#endif
+
+// Takes the run of digits at p (not beyond `end`): eight at a time while eight bytes can be read
+// before `readable` (on little-endian machines), then one at a time.
 FSRANK_INLINE const char* TakeDigits(const char* p, const char* end, const char* readable,
                                      std::uint64_t& mantissa, int& digits) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   while (readable - p >= 8) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
@@ -81,18 +84,13 @@ FSRANK_INLINE const char* TakeDigits(const char* p, const char* end, const char*
     p += n;
     if (n < 8) return p;
   }
-  for (; p != end && IsDigit(*p); ++p, ++digits)
-    mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-  return p;
-}
 #else
-const char* TakeDigits(const char* p, const char* end, const char*, std::uint64_t& mantissa,
-                       int& digits) {
+  static_cast<void>(readable);
+#endif
   for (; p != end && IsDigit(*p); ++p, ++digits)
     mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
   return p;
 }
-#endif
 
 // The common short decimal (at most 19 digits, an exponent of at most three digits) as an exact
 // integer times an exact power of ten, when both are exact in a double: one multiplication or
