@@ -52,15 +52,16 @@ extension = Extension(
                         "-fvisibility=hidden", "-DFSRANK_BUILDING"],
 )
 
-# The CSV block parser of fsrank.dask.rank_csv: the fsrank program's field splitter and
-# fast_float, without the library.
+# The CSV block parser of fsrank.dask.rank_csv: the fsrank program's field splitter and number
+# parser, without the library.
 csv_extension = Extension(
     "fsrank._csv",
-    sources=["python/fsrank/_csv.cpp"],
+    sources=["python/fsrank/_csv.cpp", "tools/fsrank/column_types.cpp"],
     include_dirs=["tools/fsrank", pybind11.get_include()],
-    depends=["tools/fsrank/csv_blocks.h", "tools/fsrank/csv_reader.h"],
+    depends=["tools/fsrank/csv_blocks.h", "tools/fsrank/csv_reader.h",
+             "tools/fsrank/column_types.h"],
     language="c++",
-    extra_compile_args=["-std=c++17", "-O3", "-fvisibility=hidden"],
+    extra_compile_args=["-std=c++17", "-O3", "-ffp-contract=off", "-fvisibility=hidden"],
 )
 
 setup(ext_modules=[extension, csv_extension], cmdclass={"build_ext": ParallelBuildExt})

@@ -1,7 +1,7 @@
 // A CSV block parser for fsrank.dask.rank_csv: the rows of one byte range of a file become
 // columns of numbers or category codes, in one native pass with the interpreter lock released.
 // Fields are split by the fsrank program's own splitter (quoted fields, doubled quotes, LF, CRLF
-// or CR line ends); numbers are read with fast_float. Missing values are the tokens pandas'
+// or CR line ends) and its number parser. Missing values are the tokens pandas'
 // read_csv takes as missing, so that a file ranks the same whether pandas or this parser reads it.
 #include <fast_float/fast_float.h>
 #include <pybind11/numpy.h>
@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "column_types.h"
 #include "csv_blocks.h"
 
 namespace py = pybind11;
@@ -34,48 +35,17 @@ bool IsMissingToken(std::string_view s) {
   return false;
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
-
-// Powers of ten that a double holds exactly.
-constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
-                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
-
-// Reads the whole field as a number; false when it is not one. The common short decimal (at
-// most 15 digits, no exponent) is an exact integer divided by an exact power of ten: one
-// division gives the correctly rounded value, as fast_float would, without its general path.
+// Reads the whole field as a number; false when it is not one. A number reads as the fsrank
+// program reads it; pandas also reads infinities and NaN ("inf", "-Infinity", "1e999", "nan"),
+// which the program's parser refuses, so those go on to fast_float.
 bool ParseNumber(std::string_view field, double& value) {
-  const std::string_view s = Trim(field);
+  if (fsrank_cli::ParseNumber(field, value)) return true;
+  const std::string_view s = fsrank_cli::Trim(field);
   const char* p = s.data();
   const char* const end = p + s.size();
   if (p != end && *p == '+') {  // fast_float refuses a leading plus; one sign only
     ++p;
     if (p == end || *p == '-') return false;
-  }
-  if (p == end) return false;
-  {
-    const char* q = p;
-    const bool negative = *q == '-';
-    if (negative) ++q;
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int scale = 0;
-    for (; q != end && static_cast<unsigned>(*q - '0') < 10; ++q, ++digits)
-      mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-    if (q != end && *q == '.') {
-      for (++q; q != end && static_cast<unsigned>(*q - '0') < 10; ++q, ++digits, ++scale)
-        mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-    }
-    if (q == end && digits > 0 && digits <= 15) {
-      const double x = static_cast<double>(mantissa) / kExactPowers[scale];
-      value = negative ? -x : x;
-      return true;
-    }
   }
   const auto r = fast_float::from_chars(p, end, value);
   return r.ec == std::errc() && r.ptr == end;
